@@ -1,0 +1,78 @@
+// The plug-in catalogue: one fixed-size record per plug-in, held in a growable
+// block and addressed by a 1-based index, and the scans that fill it.
+#ifndef CATALOGUE_CATALOGUE_H
+#define CATALOGUE_CATALOGUE_H
+
+#include <cstddef>
+#include <cstdint>
+
+#define PLUG_TYPE_DIRECTX 1
+#define PLUG_TYPE_VS3 2
+
+#define PLUG_NAME_SIZE 256
+#define PLUG_CLSID_TEXT_SIZE 256
+#define PLUG_DLL_PATH_SIZE 1024
+
+struct PlugEntry {
+    int32_t type;
+    int32_t disabled;
+    unsigned char clsid[16];
+    char name[PLUG_NAME_SIZE];
+    char clsid_text[PLUG_CLSID_TEXT_SIZE];
+    char dll_path[PLUG_DLL_PATH_SIZE];
+    int32_t dll_exists;
+};
+static_assert(sizeof(PlugEntry) == 1564, "PlugEntry is a 1564-byte record");
+static_assert(offsetof(PlugEntry, clsid) == 8, "PlugEntry layout");
+static_assert(offsetof(PlugEntry, name) == 24, "PlugEntry layout");
+static_assert(offsetof(PlugEntry, clsid_text) == 280, "PlugEntry layout");
+static_assert(offsetof(PlugEntry, dll_path) == 536, "PlugEntry layout");
+static_assert(offsetof(PlugEntry, dll_exists) == 1560, "PlugEntry layout");
+
+#define PLUG_LIST_BLOCK 8192u
+
+struct PlugList {
+    unsigned char *block;
+    uint32_t count;
+    uint32_t allocated;
+    uint32_t record_size;
+    uint32_t used;
+    uint32_t free;
+    uint32_t reserved; // bytes really reserved behind block; growth is geometric there
+};
+
+int plug_list_init(PlugList *list, uint32_t record_size);
+int plug_list_reset(PlugList *list);
+void *plug_list_append(PlugList *list, const void *record);
+void *plug_list_get(PlugList *list, uint32_t index);
+uint32_t plug_list_count(const PlugList *list);
+void plug_list_destroy(PlugList *list);
+
+extern PlugList catalogue;
+
+int catalogue_init();
+void catalogue_destroy();
+uint32_t catalogue_count();
+PlugEntry *catalogue_get(int index);
+
+void parse_clsid_text(const char *text, unsigned char out[16]);
+int file_exists(const char *path);
+
+// Scans (each appends to the global catalogue).
+void scan_directx_filters();
+void scan_vs3_effects();
+void scan_disabled_store();
+void rebuild_catalogue();
+int is_new_clsid(const unsigned char clsid[16]);
+
+int find_token(const char *text, const char *token);
+void trim_spaces(char *text);
+
+#define MAX_FILTER_MERIT 0x200000u
+#define STORE_ROOT_PATH "Quillon_Software\\DisabledPlug"
+#define VS3_EFFECTS_PATH "SOFTWARE\\Merging Technologies\\VS3\\VS3Effects"
+#define AUDIO_TYPES_PATH "Types\\{73647561-0000-0010-8000-00AA00389B71}"
+
+extern const unsigned char EXCLUDED_FILTER_CLSID[16];
+
+#endif

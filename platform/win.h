@@ -1,0 +1,15 @@
+// The Windows API the core is written against: the real headers on Windows,
+// the in-process registry and file stand-ins natively.
+#ifndef PLATFORM_WIN_H
+#define PLATFORM_WIN_H
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include "platform/fakewin.h"
+#endif
+
+#endif

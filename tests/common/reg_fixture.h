@@ -1,0 +1,39 @@
+// Builds and inspects registry fixtures through the registry functions
+// themselves, so the same fixture code serves the in-process registry and
+// real advapi32 under Wine.
+#ifndef TESTS_REG_FIXTURE_H
+#define TESTS_REG_FIXTURE_H
+
+#include <string>
+
+#include "platform/win.h"
+
+// Each returns 1 on success. Paths may span several levels; missing levels
+// are created.
+int fx_create(HKEY root, const char *path);
+int fx_set(HKEY root, const char *path, const char *name, DWORD type, const void *data,
+           DWORD len);
+int fx_set_sz(HKEY root, const char *path, const char *name, const char *text);
+int fx_set_dword(HKEY root, const char *path, const char *name, DWORD value);
+// Deletes a key and its subtree; 1 also when it did not exist.
+int fx_delete_tree(HKEY root, const char *path);
+int fx_key_exists(HKEY root, const char *path);
+int fx_value_exists(HKEY root, const char *path, const char *name);
+// Reads a value: the type and raw bytes, with a size query first.
+int fx_get(HKEY root, const char *path, const char *name, DWORD *type, std::string *data);
+
+// A canonical text of a whole subtree: every key path (relative, upper-cased
+// so that letter case of the creator does not matter), every value's name,
+// type and bytes in hex; keys and values sorted, so the dump does not depend
+// on enumeration order. "" when the key does not exist.
+std::string fx_dump(HKEY root, const char *path);
+
+// Sets up the layout every plug-in fixture needs: a DirectX filter under
+// Filter and CLSID with a merit, an audio input pin, an audio output pin and
+// an InprocServer32 default value.
+void fx_directx_filter(const char *clsid_text, const char *name, const char *dll_path);
+// A VS3 effect: the VS3Effects value and the CLSID key with InprocServer32.
+void fx_vs3_effect(const char *clsid_text, const char *display_name, const char *description,
+                   const char *dll_path);
+
+#endif

@@ -1,0 +1,163 @@
+#include "extrainfo/extrainfo.h"
+
+#include <cstring>
+
+#include "platform/keyguard.h"
+#include "platform/win.h"
+
+const CategoryRow category_table[CATEGORY_COUNT] = {
+    {0, "generic", ""},
+    {1, "parametric EQ", ""},
+    {2, "Graphic EQ", ""},
+    {3, "Compressor", ""},
+    {4, "Expander / Gate", ""},
+    {5, "Limiter", ""},
+    {6, "Measure", ""},
+    {7, "Reverb", ""},
+    {8, "Delay", "Multi TAP, Delay, Echo"},
+    {9, "Modulation", "chorus, flanger, phaser"},
+    {10, "Harmonic", "distorsion, exciter"},
+    {11, "Position", "pan, autopan, stereo expander, doppler"},
+    {12, "Psycho acoustic", "surround effects, phase decorrelator etc..."},
+    {13, "Scientific Filter", "Filters used for technical purpose"},
+    {14, "Coding / Encoding filters", "Dolby encoder, Surround encoding"},
+    {15, "Pitching", ""},
+    {16, "Simulator / Emulator", ""},
+    {17, "Time Stretching", ""},
+    {18, "format Conversion", ""},
+    {19, "Rooting", ""},
+    {20, "Tape", ""},
+    {21, "Sampler", ""},
+    {22, "Syntheciser", ""},
+    {23, "R-Box", ""},
+    {24, "Sequencer", ""},
+    {25, "Remote Controler", ""},
+    {26, "Misc", ""},
+};
+
+static const char EX_INFO_PREFIX[] = "CLSID\\";
+static const char EX_INFO_SUFFIX[] = "\\EX_info";
+// The longest class identifier text whose key path still fits the buffer.
+static const size_t MAX_EXTRA_CLSID_LEN =
+    EXTRA_KEY_PATH_SIZE - 1 - (sizeof EX_INFO_PREFIX - 1) - (sizeof EX_INFO_SUFFIX - 1);
+
+void reset_extra_info(ExtraInfo *info)
+{
+    info->app_name[0] = 0;
+    info->Company[0] = 0;
+    info->Copyright[0] = 0;
+    info->ProductVersion[0] = 0;
+    info->Fmin = -1;
+    info->Fmax = -1;
+    info->PinMin = -1;
+    info->PinMax = -1;
+    info->Compat_VS3 = -1;
+    info->Compat_Lumo = -1;
+    info->Category = -1;
+    info->DSD_support = -1;
+    info->HasGUI = -1;
+    info->VS3_auto = -1;
+    info->MultiGUI = -1;
+    info->MIDI = -1;
+    info->ALERT = -1;
+    info->NETcom = -1;
+    info->Cloning = -1;
+}
+
+int read_string_value(const char *path, const char *value_name, char *dest, size_t max_chars)
+{
+    // One spare byte so that data stored without a terminator still ends.
+    char data[EXTRA_VALUE_DATA_SIZE + 1];
+    data[0] = 0;
+    DWORD type = REG_SZ;
+    DWORD len = EXTRA_VALUE_DATA_SIZE;
+    LONG rc;
+    {
+        KeyGuard key;
+        if (RegOpenKeyA(HKEY_CLASSES_ROOT, path, key.out()) != ERROR_SUCCESS) return 0;
+        rc = RegQueryValueExA(key.get(), value_name, nullptr, &type,
+                              reinterpret_cast<BYTE *>(data), &len);
+    }
+    if (type != REG_SZ) return 0;
+    if (rc != ERROR_SUCCESS) return 0;
+    data[len < EXTRA_VALUE_DATA_SIZE ? len : EXTRA_VALUE_DATA_SIZE] = 0;
+    size_t n = strlen(data);
+    if (n > max_chars) n = max_chars;
+    memcpy(dest, data, n);
+    dest[n] = 0;
+    return 1;
+}
+
+int read_dword_value(const char *path, const char *value_name, int32_t *out)
+{
+    DWORD type = REG_DWORD;
+    DWORD len = 4;
+    LONG rc;
+    {
+        KeyGuard key;
+        if (RegOpenKeyA(HKEY_CLASSES_ROOT, path, key.out()) != ERROR_SUCCESS) return 0;
+        rc = RegQueryValueExA(key.get(), value_name, nullptr, &type,
+                              reinterpret_cast<BYTE *>(out), &len);
+    }
+    // A shorter REG_DWORD would leave part of *out stale.
+    return rc == ERROR_SUCCESS && type == REG_DWORD && len == 4;
+}
+
+static void read_number(const char *path, const char *value_name, int32_t *field)
+{
+    int32_t value = -1;
+    if (read_dword_value(path, value_name, &value)) *field = value;
+}
+
+int read_extra_info(const char *clsid_text, ExtraInfo *info)
+{
+    if (info == nullptr) return -1;
+    reset_extra_info(info);
+    if (clsid_text == nullptr) return -1;
+
+    // Bounded scan: the text may come from a wider field and need not fit.
+    const void *end = memchr(clsid_text, 0, MAX_EXTRA_CLSID_LEN + 1);
+    if (end == nullptr) return -1;
+    size_t clsid_len = static_cast<size_t>(static_cast<const char *>(end) - clsid_text);
+
+    char path[EXTRA_KEY_PATH_SIZE];
+    size_t at = 0;
+    memcpy(path + at, EX_INFO_PREFIX, sizeof EX_INFO_PREFIX - 1);
+    at += sizeof EX_INFO_PREFIX - 1;
+    memcpy(path + at, clsid_text, clsid_len);
+    at += clsid_len;
+    memcpy(path + at, EX_INFO_SUFFIX, sizeof EX_INFO_SUFFIX);
+
+    // The default value marks the key as a self-description; its text is
+    // not used.
+    char marker[EXTRA_TEXT_SIZE];
+    if (!read_string_value(path, nullptr, marker, sizeof marker - 1)) return -1;
+
+    read_number(path, "Fmin", &info->Fmin);
+    read_number(path, "Fmax", &info->Fmax);
+    read_number(path, "PinMin", &info->PinMin);
+    read_number(path, "PinMax", &info->PinMax);
+    read_string_value(path, "app_name", info->app_name, sizeof info->app_name - 1);
+    read_string_value(path, "Company", info->Company, sizeof info->Company - 1);
+    read_string_value(path, "Copyright", info->Copyright, sizeof info->Copyright - 1);
+    read_string_value(path, "ProductVersion", info->ProductVersion,
+                      sizeof info->ProductVersion - 1);
+    read_number(path, "Compat_VS3", &info->Compat_VS3);
+    read_number(path, "Compat_Lumo", &info->Compat_Lumo);
+    read_number(path, "Category", &info->Category);
+    read_number(path, "DSD_support", &info->DSD_support);
+    read_number(path, "HasGUI", &info->HasGUI);
+    read_number(path, "VS3_auto", &info->VS3_auto);
+    read_number(path, "MultiGUI", &info->MultiGUI);
+    read_number(path, "MIDI", &info->MIDI);
+    read_number(path, "ALERT", &info->ALERT);
+    read_number(path, "NETcom", &info->NETcom);
+    read_number(path, "Cloning", &info->Cloning);
+    return 0;
+}
+
+const char *category_name(int32_t id)
+{
+    if (id < 0 || id >= CATEGORY_COUNT) return UNKNOWN_CATEGORY_TEXT;
+    return category_table[id].name;
+}

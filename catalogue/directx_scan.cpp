@@ -1,0 +1,110 @@
+// Lists the DirectX audio filters: classes under HKCR\Filter whose merit is
+// low enough and which have an audio input pin and an audio output pin.
+#include <cstdio>
+#include <cstring>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/scan_common.h"
+#include "platform/keyguard.h"
+
+// DirectShow's ACM Wrapper, {6A08CF80-0E18-11CF-A24D-0020AFD79767}: it wraps
+// every audio codec and is not a plug-in of its own.
+const unsigned char EXCLUDED_FILTER_CLSID[16] = {0x80, 0xCF, 0x08, 0x6A, 0x18, 0x0E, 0xCF, 0x11,
+                                                 0xA2, 0x4D, 0x00, 0x20, 0xAF, 0xD7, 0x97, 0x67};
+
+// Name of the subkey at `index`, or 0 with `*result` telling why not.
+static int enum_subkey(HKEY key, DWORD index, char name[KEY_NAME_CAPACITY], LONG *result)
+{
+    DWORD len = KEY_NAME_CAPACITY;
+    FILETIME written;
+    *result = RegEnumKeyExA(key, index, name, &len, nullptr, nullptr, nullptr, &written);
+    // A length that leaves no room for the terminator cannot be trusted.
+    return *result == ERROR_SUCCESS && len < KEY_NAME_CAPACITY;
+}
+
+static int merit_passes(HKEY cls)
+{
+    DWORD merit = 0;
+    DWORD len = 4;
+    LONG r =
+        RegQueryValueExA(cls, "Merit", nullptr, nullptr, reinterpret_cast<BYTE *>(&merit), &len);
+    if (len != 4) return 0;
+    // A missing value leaves the length alone and does not hold a filter back.
+    return r != ERROR_SUCCESS || merit <= MAX_FILTER_MERIT;
+}
+
+// The pin's direction when it accepts audio, else -1.
+static int audio_pin_direction(HKEY pins, const char *pin_name)
+{
+    KeyGuard pin;
+    if (RegOpenKeyExA(pins, pin_name, 0, KEY_READ, pin.out()) != ERROR_SUCCESS) return -1;
+    DWORD dir = 0;
+    DWORD len = 4;
+    if (RegQueryValueExA(pin.get(), "Direction", nullptr, nullptr, reinterpret_cast<BYTE *>(&dir),
+                         &len) != ERROR_SUCCESS || len != 4)
+        return -1;
+    KeyGuard types;
+    if (RegOpenKeyExA(pin.get(), AUDIO_TYPES_PATH, 0, KEY_READ, types.out()) != ERROR_SUCCESS)
+        return -1;
+    return dir <= 1 ? static_cast<int>(dir) : -1;
+}
+
+// 1 when some audio pin is an input and some audio pin an output.
+static int has_audio_in_and_out(HKEY cls)
+{
+    KeyGuard pins;
+    if (RegOpenKeyExA(cls, "Pins", 0, KEY_READ, pins.out()) != ERROR_SUCCESS) return 0;
+    int has_in = 0, has_out = 0;
+    DWORD failures = 0;
+    for (DWORD i = 0;; i++) {
+        char name[KEY_NAME_CAPACITY];
+        LONG r;
+        int ok = enum_subkey(pins.get(), i, name, &r);
+        if (walk_ends(r, &failures)) break;
+        if (!ok) continue;
+        int dir = audio_pin_direction(pins.get(), name);
+        if (dir == 0) has_in = 1;
+        if (dir == 1) has_out = 1;
+    }
+    return has_in && has_out;
+}
+
+static void list_filter(HKEY cls, const char *clsid_text)
+{
+    PlugEntry entry;
+    memset(&entry, 0, sizeof entry);
+    read_dll_path(cls, "InprocServer32", &entry);
+    read_text(cls, nullptr, entry.name, KEY_NAME_CAPACITY);
+    entry.type = PLUG_TYPE_DIRECTX;
+    entry.disabled = 0;
+    copy_text(entry.clsid_text, clsid_text, PLUG_CLSID_TEXT_SIZE - 1);
+    parse_clsid_text(clsid_text, entry.clsid);
+    if (memcmp(entry.clsid, EXCLUDED_FILTER_CLSID, 16) == 0) return;
+    plug_list_append(&catalogue, &entry);
+}
+
+static void check_filter(const char *clsid_text)
+{
+    char path[PATH_BUFFER_SIZE];
+    snprintf(path, sizeof path, "CLSID\\%s", clsid_text);
+    KeyGuard cls;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, cls.out()) != ERROR_SUCCESS) return;
+    if (!merit_passes(cls.get())) return;
+    if (!has_audio_in_and_out(cls.get())) return;
+    list_filter(cls.get(), clsid_text);
+}
+
+void scan_directx_filters()
+{
+    KeyGuard filters;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "Filter", 0, KEY_READ, filters.out()) != ERROR_SUCCESS)
+        return;
+    DWORD failures = 0;
+    for (DWORD i = 0;; i++) {
+        char name[KEY_NAME_CAPACITY];
+        LONG r;
+        int ok = enum_subkey(filters.get(), i, name, &r);
+        if (walk_ends(r, &failures)) break;
+        if (ok) check_filter(name);
+    }
+}

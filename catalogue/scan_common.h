@@ -1,0 +1,41 @@
+// Pieces the three catalogue scans share: buffer capacities, the rule that
+// ends an enumeration walk, and the reads every scan repeats.
+#ifndef CATALOGUE_SCAN_COMMON_H
+#define CATALOGUE_SCAN_COMMON_H
+
+#include "catalogue/catalogue.h"
+#include "platform/win.h"
+
+// Key and value names, terminator included.
+#define KEY_NAME_CAPACITY 254
+// Texts read from the registry (display names, descriptions, DLL paths),
+// terminator included.
+#define TEXT_CAPACITY 1023
+// Room for any composed key path: a name of up to 253 characters plus the
+// fixed parts around it.
+#define PATH_BUFFER_SIZE 512
+// A walk that fails this many indexes in a row has lost its key in some way
+// no result code tells us about; no real key has that many unreadable names
+// in a row.
+#define WALK_MAX_FAILURES 10000u
+
+// Called with each enumeration result; 1 when the walk is over. 259 ends it,
+// and so do the results that speak about the key rather than one index
+// (deleted by another program, handle no longer valid). Any other failure
+// skips the index, up to WALK_MAX_FAILURES in a row. `failures` holds the
+// run of consecutive failures and starts at 0.
+int walk_ends(LONG result, DWORD *failures);
+
+// Reads a value as text into buf, which has room for capacity + 1 bytes, and
+// terminates it. On failure buf is left empty. Returns 1 on success.
+int read_text(HKEY key, const char *name, char *buf, DWORD capacity);
+
+// Opens parent\sub_path and reads its default value into entry->dll_path,
+// then sets dll_exists. Returns 1 when the key opened and the value was
+// read; otherwise dll_path is empty and dll_exists 0.
+int read_dll_path(HKEY parent, const char *sub_path, PlugEntry *entry);
+
+// Copies at most max_chars characters of src into dst and terminates it.
+void copy_text(char *dst, const char *src, size_t max_chars);
+
+#endif

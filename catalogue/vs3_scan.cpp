@@ -1,0 +1,114 @@
+// Lists the VS3 effects: the values of the VS3Effects key whose class is
+// registered. An effect without a display name gets one cleaned out of its
+// class description ("CVS3ReverbFactory Class" -> "Reverb").
+#include <cstdio>
+#include <cstring>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/scan_common.h"
+#include "platform/keyguard.h"
+
+int find_token(const char *text, const char *token)
+{
+    if (text == nullptr || token == nullptr) return -1;
+    size_t text_len = strlen(text);
+    size_t token_len = strlen(token);
+    if (text_len == 0 || token_len == 0 || token_len > text_len) return -1;
+    for (size_t p = 0; p + token_len <= text_len; p++)
+        if (memcmp(text + p, token, token_len) == 0) return static_cast<int>(p);
+    return -1;
+}
+
+void trim_spaces(char *text)
+{
+    if (text == nullptr) return;
+    size_t len = strlen(text);
+    while (len > 0 && text[len - 1] == ' ') len--;
+    text[len] = '\0';
+    size_t lead = 0;
+    while (text[lead] == ' ') lead++;
+    if (lead > 0) memmove(text, text + lead, len - lead + 1);
+}
+
+// Blanks the first occurrence of token; 0 when there is none.
+static int blank_token(char *text, const char *token)
+{
+    int at = find_token(text, token);
+    if (at < 0) return 0;
+    memset(text + at, ' ', strlen(token));
+    return 1;
+}
+
+// Turns a class description into a display name in place; 0 when it does
+// not look like a VS3 class description or nothing is left of it.
+static int clean_description(char *text)
+{
+    if (!blank_token(text, "CVS3") && !blank_token(text, "VS3")) return 0;
+    if (!blank_token(text, "Factory")) return 0;
+    if (!blank_token(text, "Class")) return 0;
+    trim_spaces(text);
+    return text[0] != '\0';
+}
+
+// text holds the value data; on return it holds the display name. 0 when the
+// effect is not to be listed.
+static int display_name(HKEY cls, char text[TEXT_CAPACITY + 1])
+{
+    if (text[0] != '\0') return 1;
+    // Without a readable description the effect is still listed, unnamed.
+    if (!read_text(cls, nullptr, text, TEXT_CAPACITY)) return 1;
+    return clean_description(text);
+}
+
+static void check_effect(const char *clsid_text, char text[TEXT_CAPACITY + 1])
+{
+    char path[PATH_BUFFER_SIZE];
+    snprintf(path, sizeof path, "CLSID\\%s", clsid_text);
+    KeyGuard cls;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, cls.out()) != ERROR_SUCCESS) return;
+    if (!display_name(cls.get(), text)) return;
+    PlugEntry entry;
+    memset(&entry, 0, sizeof entry);
+    read_dll_path(cls.get(), "InprocServer32", &entry);
+    copy_text(entry.clsid_text, clsid_text, PLUG_CLSID_TEXT_SIZE - 1);
+    // Names from the value data may run to 1022 characters; the record keeps 255.
+    copy_text(entry.name, text, PLUG_NAME_SIZE - 1);
+    parse_clsid_text(clsid_text, entry.clsid);
+    entry.disabled = 0;
+    entry.type = PLUG_TYPE_VS3;
+    plug_list_append(&catalogue, &entry);
+}
+
+// The value at index: its name, and its data as text. 0 with *result telling
+// why not.
+static int enum_effect(HKEY key, DWORD index, char name[KEY_NAME_CAPACITY],
+                       char text[TEXT_CAPACITY + 1], LONG *result)
+{
+    DWORD name_len = KEY_NAME_CAPACITY;
+    DWORD data_len = TEXT_CAPACITY;
+    DWORD type = 0;
+    text[0] = '\0';
+    *result = RegEnumValueA(key, index, name, &name_len, nullptr, &type,
+                            reinterpret_cast<BYTE *>(text), &data_len);
+    if (*result != ERROR_SUCCESS || name_len >= KEY_NAME_CAPACITY || data_len > TEXT_CAPACITY)
+        return 0;
+    text[data_len] = '\0';
+    return 1;
+}
+
+void scan_vs3_effects()
+{
+    KeyGuard effects;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_READ, effects.out()) !=
+        ERROR_SUCCESS)
+        return;
+    DWORD failures = 0;
+    for (DWORD i = 0;; i++) {
+        char name[KEY_NAME_CAPACITY];
+        char text[TEXT_CAPACITY + 1];
+        LONG r;
+        int ok = enum_effect(effects.get(), i, name, text, &r);
+        if (walk_ends(r, &failures)) break;
+        if (ok) check_effect(name, text);
+    }
+}

@@ -40,6 +40,11 @@ struct Node {
     bool deleted = false;
     std::vector<Value> values; // creation order
     std::map<std::string, std::shared_ptr<Node>> subkeys; // by folded name
+    // Where the last enumeration stopped, so that a walk over index 0, 1,
+    // 2... costs one step per index; any change of subkeys drops it.
+    bool cursor_valid = false;
+    size_t cursor_index = 0;
+    std::map<std::string, std::shared_ptr<Node>>::iterator cursor;
 };
 
 struct Handle {
@@ -214,6 +219,20 @@ LONG copy_data_out(const Value &v, LPDWORD type, LPBYTE data, LPDWORD data_len)
     return ERROR_SUCCESS;
 }
 
+// The subkey at index (below subkeys.size()), starting from the cursor when
+// the walk goes forward.
+const std::string &nth_subkey_name(Node *node, DWORD index)
+{
+    if (!node->cursor_valid || node->cursor_index > index) {
+        node->cursor = node->subkeys.begin();
+        node->cursor_index = 0;
+        node->cursor_valid = true;
+    }
+    std::advance(node->cursor, index - node->cursor_index);
+    node->cursor_index = index;
+    return node->cursor->second->name;
+}
+
 void mark_deleted(Node *node)
 {
     node->deleted = true;
@@ -248,6 +267,7 @@ LONG open_key(FakeRegFn fn, HKEY key, LPCSTR sub, REGSAM access, PHKEY result, b
             next->path = node->path + "\\" + level;
             next->parent = node.get();
             node->subkeys[fold(level)] = next;
+            node->cursor_valid = false;
         }
         node = next;
     }
@@ -309,9 +329,7 @@ LONG RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD name_size)
     LONG r = enter(FR_ENUM_KEY, key, nullptr, index, KEY_ENUMERATE_SUB_KEYS, &node);
     if (r != ERROR_SUCCESS) return r;
     if (index >= node->subkeys.size()) return ERROR_NO_MORE_ITEMS;
-    auto it = node->subkeys.begin();
-    std::advance(it, index);
-    const std::string &sub = it->second->name;
+    const std::string &sub = nth_subkey_name(node.get(), index);
     if (name == nullptr || sub.size() + 1 > name_size) return ERROR_MORE_DATA;
     memcpy(name, sub.c_str(), sub.size() + 1);
     return ERROR_SUCCESS;
@@ -325,9 +343,7 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD name_len, LPDWORD 
     LONG r = enter(FR_ENUM_KEY_EX, key, nullptr, index, KEY_ENUMERATE_SUB_KEYS, &node);
     if (r != ERROR_SUCCESS) return r;
     if (index >= node->subkeys.size()) return ERROR_NO_MORE_ITEMS;
-    auto it = node->subkeys.begin();
-    std::advance(it, index);
-    const std::string &sub = it->second->name;
+    const std::string &sub = nth_subkey_name(node.get(), index);
     if (name == nullptr || sub.size() + 1 > *name_len) return ERROR_MORE_DATA;
     memcpy(name, sub.c_str(), sub.size() + 1);
     *name_len = static_cast<DWORD>(sub.size());
@@ -417,6 +433,7 @@ LONG RegDeleteKeyA(HKEY key, LPCSTR sub_key)
     if (!node->subkeys.empty()) return ERROR_ACCESS_DENIED;
     node->deleted = true;
     node->parent->subkeys.erase(fold(node->name));
+    node->parent->cursor_valid = false;
     return ERROR_SUCCESS;
 }
 
@@ -500,6 +517,7 @@ void fakereg_reset()
     for (auto &root : s.roots) {
         for (auto &kv : root->subkeys) mark_deleted(kv.second.get());
         root->subkeys.clear();
+        root->cursor_valid = false;
         root->values.clear();
     }
     s.handles.clear();
@@ -567,5 +585,6 @@ int fakereg_delete_external(const char *key_path)
     }
     mark_deleted(node.get());
     node->parent->subkeys.erase(fold(node->name));
+    node->parent->cursor_valid = false;
     return 1;
 }

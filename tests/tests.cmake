@@ -23,6 +23,9 @@ target_link_libraries(${test_exe} PRIVATE mp_registry mp_extrainfo mp_catalogue 
 if(MP_WINDOWS AND TARGET mp_ui)
   target_link_libraries(${test_exe} PRIVATE mp_ui)
 endif()
+if(TARGET mp_cli)
+  target_link_libraries(${test_exe} PRIVATE mp_cli)
+endif()
 
 if(MP_WINDOWS)
   if(MP_RUN_WINE_TESTS)

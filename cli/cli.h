@@ -1,0 +1,146 @@
+// manage-plugins-cli: the command-line companion of the window. It drives
+// the same catalogue, maintenance and extra-information code and, unlike the
+// window, reports every outcome: what happened to each plug-in, why an
+// operation did not complete, and where the registration is afterwards.
+#ifndef CLI_CLI_H
+#define CLI_CLI_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "catalogue/catalogue.h"
+
+#define CLI_PROGRAM_NAME "manage-plugins-cli"
+
+// Exit codes.
+#define CLI_EXIT_OK 0
+#define CLI_EXIT_FAILED 1 // some operation did not complete
+#define CLI_EXIT_USAGE 2  // usage error, or an unknown or ambiguous plug-in
+
+enum CliCommand { CLI_NONE, CLI_LIST, CLI_DISABLE, CLI_ENABLE, CLI_REMOVE, CLI_INFO, CLI_HELP };
+enum CliFormat { CLI_TABLE, CLI_CSV, CLI_JSON };
+
+// Plug-ins named on one command line; each is a pointer into argv.
+#define CLI_MAX_TARGETS 1024
+#define CLI_ERROR_SIZE 512
+
+struct CliArgs {
+    int command;      // CliCommand
+    int format;       // CliFormat
+    int format_given; // --format appeared
+    int yes;          // --yes: remove without asking
+    int type_filter;  // 0 any, else PLUG_TYPE_DIRECTX or PLUG_TYPE_VS3
+    int help;         // --help, or the help command
+    int target_count;
+    const char *targets[CLI_MAX_TARGETS];
+    char error[CLI_ERROR_SIZE]; // the usage error when parse_args returns 0
+};
+
+// The streams a run writes to and reads the confirmation from, and whether
+// that input is a person at a terminal.
+struct CliIo {
+    FILE *out;
+    FILE *err;
+    FILE *in;
+    int in_is_terminal;
+};
+
+// ---- args.cpp --------------------------------------------------------------
+
+// Fills args from argv (argv[0] is the program). 1 when the command line is
+// usable; 0 with the reason in args->error.
+int parse_args(int argc, const char *const *argv, CliArgs *args);
+
+// A class identifier in registry form: 32 hexadecimal digits laid out
+// 8-4-4-4-12, with both braces or neither. Letter case is free.
+int is_guid_text(const char *text);
+
+// The catalogue entries that id names, as 1-based indexes in catalogue
+// order: by class identifier (compared in the 16-byte form) when id has the
+// shape of one and some entry carries it, else by exact display name. Only
+// entries of type_filter count, when it is not 0. Returns how many matched;
+// at most max are stored.
+int find_plugins(const char *id, int type_filter, int *matches, int max);
+
+// ---- format.cpp ------------------------------------------------------------
+
+// Cell texts of the listing.
+const char *type_text(int32_t type);        // "Direct-X", "VS3", or "" for other types
+const char *status_text(int32_t disabled);  // "OK" or "Disabled"
+const char *exist_text(int32_t dll_exists); // "Yes" or "No"
+
+// A field of at most max_len bytes of text (it may end earlier at its
+// terminator), written to out in one of the three encodings. Each returns 1,
+// or 0 when out is too small (out then holds as much as fits, terminated).
+// CSV (RFC 4180): quoted when it holds a comma, a quote, CR or LF; quotes
+// doubled.
+int csv_field(const char *text, size_t max_len, char *out, size_t size);
+// JSON string with its quotes; pure ASCII: bytes 0x80-0xFF become \uXXXX of
+// their Windows-1252 code point, control characters are escaped.
+int json_string(const char *text, size_t max_len, char *out, size_t size);
+// Table cell: control characters, which would break the line, become '?'.
+int table_cell(const char *text, size_t max_len, char *out, size_t size);
+
+// The Unicode code point of a Windows-1252 byte. The five bytes that code
+// page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 control
+// of the same number, so every byte has its own code point and the mapping
+// can be reversed.
+unsigned cp1252_code_point(unsigned char byte);
+
+// Room for the longest field in each encoding.
+#define CSV_FIELD_SIZE (2 * PLUG_DLL_PATH_SIZE + 3)
+#define JSON_STRING_SIZE (6 * PLUG_DLL_PATH_SIZE + 3)
+#define TABLE_CELL_SIZE PLUG_DLL_PATH_SIZE
+
+// Writes the catalogue as it stands (entries of type_filter only, when not
+// 0) in the given format.
+void write_list(FILE *out, int format, int type_filter);
+
+// The --help text.
+extern const char CLI_HELP_TEXT[];
+// One line pointing at --help, for usage errors.
+extern const char CLI_USAGE_HINT[];
+
+// ---- diagnose.cpp ----------------------------------------------------------
+
+// Where a plug-in's registration is, read from the registry.
+struct PlugPlaces {
+    int live_parts;    // parts a live registration of this type consists of (0 for other types)
+    int live_present;  // how many of them exist
+    int filter_key;    // HKCR\Filter\{clsid} exists
+    int clsid_key;     // HKCR\CLSID\{clsid} exists
+    int vs3_value;     // the VS3Effects value {clsid} exists
+    int saved;         // the store entry HKCR\Quillon_Software\DisabledPlug\{clsid} exists
+};
+
+#define CLI_TEXT_SIZE 1024
+
+// The rule the maintenance operations apply before touching anything: a class
+// identifier text that names exactly one key (not empty, terminated within
+// its field, no separator).
+int clsid_names_one_key(const PlugEntry *entry);
+
+void find_places(const PlugEntry *entry, PlugPlaces *places);
+// "live", "disabled (saved in the disabled store)", "gone", or a mixed state
+// spelled out part by part.
+void describe_places(const PlugEntry *entry, const PlugPlaces *places, char *out, size_t size);
+
+// Why an operation on entry did not complete: the first registry check that
+// fails, as "<reason> at <key>", checked after the fact because the
+// operations themselves report nothing. 0 with a neutral text when every
+// check passes.
+int diagnose(int command, const PlugEntry *entry, const PlugPlaces *places, char *out,
+             size_t size);
+
+// "access denied (run as administrator)", "not found" or "registry error N".
+void registry_reason(long code, char *out, size_t size);
+
+// ---- commands.cpp ----------------------------------------------------------
+
+// Runs a parsed command line against the catalogue (which the caller has
+// initialised) and returns the exit code. Usage errors in args (parse_args
+// returned 0) are reported here too.
+int run_cli(const CliArgs *args, int args_ok, const CliIo *io);
+
+#endif

@@ -1,0 +1,227 @@
+// The commands: list, info, and disable, enable and remove over the same
+// catalogue and maintenance operations the window uses, with one line of
+// outcome per plug-in.
+#include <cstring>
+
+#include "cli/cli.h"
+#include "extrainfo/extrainfo.h"
+#include "registry/maintenance.h"
+
+namespace {
+
+// Candidates shown for an ambiguous plug-in.
+const int MAX_CANDIDATES = 16;
+
+void describe_entry(FILE *f, const PlugEntry *e)
+{
+    char name[TABLE_CELL_SIZE], clsid[TABLE_CELL_SIZE];
+    table_cell(e->name, sizeof e->name, name, sizeof name);
+    table_cell(e->clsid_text, sizeof e->clsid_text, clsid, sizeof clsid);
+    fprintf(f, "\"%s\" %s", name, clsid);
+}
+
+// Looks every named plug-in up before anything is changed, so that a typo
+// anywhere on the command line changes nothing. 1 with the distinct indexes
+// in command-line order.
+int resolve_targets(const CliArgs *args, const CliIo *io, int *indexes, int *count)
+{
+    int ok = 1;
+    *count = 0;
+    for (int t = 0; t < args->target_count; t++) {
+        const char *id = args->targets[t];
+        int matches[MAX_CANDIDATES];
+        int n = find_plugins(id, args->type_filter, matches, MAX_CANDIDATES);
+        char shown[TABLE_CELL_SIZE];
+        table_cell(id, TABLE_CELL_SIZE - 1, shown, sizeof shown);
+        const char *of_type = args->type_filter ? " of type " : "";
+        const char *type = args->type_filter ? type_text(args->type_filter) : "";
+        if (n == 0) {
+            fprintf(io->err,
+                    CLI_PROGRAM_NAME ": no plug-in%s%s is named \"%s\" (give its class identifier "
+                    "or exact display name; \"list\" shows them)\n",
+                    of_type, type, shown);
+            ok = 0;
+            continue;
+        }
+        if (n > 1) {
+            fprintf(io->err,
+                    CLI_PROGRAM_NAME ": \"%s\" names %d plug-ins; name one by its class "
+                    "identifier, with --type when a class is of both types:\n",
+                    shown, n);
+            for (int i = 0; i < n && i < MAX_CANDIDATES; i++) {
+                const PlugEntry *e = catalogue_get(matches[i]);
+                fputs("  ", io->err);
+                describe_entry(io->err, e);
+                fprintf(io->err, " %s %s\n", type_text(e->type), status_text(e->disabled));
+            }
+            if (n > MAX_CANDIDATES) fprintf(io->err, "  and %d more\n", n - MAX_CANDIDATES);
+            ok = 0;
+            continue;
+        }
+        int seen = 0;
+        for (int i = 0; i < *count; i++)
+            if (indexes[i] == matches[0]) seen = 1;
+        if (!seen) indexes[(*count)++] = matches[0];
+    }
+    return ok;
+}
+
+int answer_is_yes(const char *line)
+{
+    while (*line == ' ' || *line == '\t') line++;
+    if (line[0] != 'y' && line[0] != 'Y') return 0;
+    const char *rest = line + 1;
+    if ((rest[0] == 'e' || rest[0] == 'E') && (rest[1] == 's' || rest[1] == 'S')) rest += 2;
+    while (*rest == ' ' || *rest == '\t' || *rest == '\r' || *rest == '\n') rest++;
+    return *rest == '\0';
+}
+
+// The confirmation the window asks for with OK and Cancel. 1 to go ahead.
+int confirm_remove(const CliArgs *args, const CliIo *io, const int *indexes, int count)
+{
+    if (args->yes) return 1;
+    if (!io->in_is_terminal) {
+        fprintf(io->err, CLI_PROGRAM_NAME
+                ": remove deletes registrations for good and asks first; input is not a "
+                "terminal, so add --yes to remove without asking\n");
+        return -1;
+    }
+    fputs("These registrations will be deleted for good (DLL files stay):\n", io->err);
+    for (int i = 0; i < count; i++) {
+        const PlugEntry *e = catalogue_get(indexes[i]);
+        fputs("  ", io->err);
+        describe_entry(io->err, e);
+        fprintf(io->err, " %s %s\n", type_text(e->type), status_text(e->disabled));
+    }
+    fprintf(io->err, "Remove %d plug-in%s? [y/N] ", count, count == 1 ? "" : "s");
+    fflush(io->err);
+    char line[64];
+    if (io->in == nullptr || fgets(line, sizeof line, io->in) == nullptr) line[0] = '\0';
+    if (answer_is_yes(line)) return 1;
+    fputs("Nothing removed.\n", io->err);
+    return 0;
+}
+
+int live_type(int32_t type) { return type == PLUG_TYPE_DIRECTX || type == PLUG_TYPE_VS3; }
+
+// Runs one operation on the entry at index and prints its outcome. 1 when
+// the plug-in ended in the state asked for.
+int apply(int command, int index, FILE *out)
+{
+    PlugEntry *e = catalogue_get(index);
+    if (e == nullptr) return 0;
+    int was_disabled = e->disabled != 0;
+    const char *verb = command == CLI_DISABLE ? "disable" : command == CLI_ENABLE ? "enable" : "remove";
+    const char *already = nullptr;
+
+    // The operations refuse such an entry silently; the registry would then
+    // look untouched, which is no outcome to report as done.
+    if (!clsid_names_one_key(e)) {
+        fprintf(out, "%s ", verb);
+        describe_entry(out, e);
+        fputs(": failed: its class identifier text cannot name a registry key; now: unchanged\n", out);
+        return 0;
+    }
+    if (command == CLI_DISABLE) {
+        if (was_disabled) already = "already disabled";
+        else if (live_type(e->type)) disable_plug(index);
+    } else if (command == CLI_ENABLE) {
+        if (!was_disabled) already = "already live";
+        else enable_plug(index);
+    } else {
+        remove_plug(index);
+    }
+    // The operations change the flag in place only; the catalogue does not
+    // move, so the pointer still designates the entry.
+    e = catalogue_get(index);
+    if (e == nullptr) return 0;
+
+    PlugPlaces places;
+    find_places(e, &places);
+    int whole_live = places.live_parts > 0 && places.live_present == places.live_parts;
+    int done;
+    if (command == CLI_DISABLE)
+        done = e->disabled != 0 && places.live_present == 0 && places.saved;
+    else if (command == CLI_ENABLE)
+        done = e->disabled == 0 && whole_live && !places.saved;
+    else
+        done = was_disabled ? !places.saved : places.live_present == 0;
+
+    char where[CLI_TEXT_SIZE];
+    describe_places(e, &places, where, sizeof where);
+    fprintf(out, "%s ", verb);
+    describe_entry(out, e);
+    if (already != nullptr) {
+        fprintf(out, ": nothing to do, %s; now: %s\n", already, where);
+        return 1;
+    }
+    if (done) {
+        fprintf(out, ": done; now: %s\n", where);
+        return 1;
+    }
+    char why[CLI_TEXT_SIZE];
+    diagnose(command, e, &places, why, sizeof why);
+    fprintf(out, ": failed: %s; now: %s\n", why, where);
+    return 0;
+}
+
+int run_operation(const CliArgs *args, const CliIo *io)
+{
+    static int indexes[CLI_MAX_TARGETS];
+    int count = 0;
+    rebuild_catalogue();
+    if (!resolve_targets(args, io, indexes, &count)) return CLI_EXIT_USAGE;
+    if (args->command == CLI_REMOVE) {
+        int go = confirm_remove(args, io, indexes, count);
+        if (go < 0) return CLI_EXIT_USAGE;
+        if (go == 0) return CLI_EXIT_FAILED;
+    }
+    // In command-line order, one plug-in after another, as the window walks
+    // its selected rows; indexes stay valid because nothing rebuilds meanwhile.
+    int failed = 0;
+    for (int i = 0; i < count; i++)
+        if (!apply(args->command, indexes[i], io->out)) failed++;
+    return failed ? CLI_EXIT_FAILED : CLI_EXIT_OK;
+}
+
+int run_info(const CliArgs *args, const CliIo *io)
+{
+    int index = 0, count = 0;
+    rebuild_catalogue();
+    if (!resolve_targets(args, io, &index, &count) || count != 1) return CLI_EXIT_USAGE;
+    static char report[REPORT_SIZE];
+    int r = properties_text_for_entry(index, report, sizeof report);
+    if (r > 0) fputs(report, io->out);
+    else if (r == 0) fputs(NO_EXTRA_INFO_TEXT "\n", io->out);
+    else return CLI_EXIT_FAILED;
+    return CLI_EXIT_OK;
+}
+
+} // namespace
+
+int run_cli(const CliArgs *args, int args_ok, const CliIo *io)
+{
+    if (!args_ok) {
+        fprintf(io->err, CLI_PROGRAM_NAME ": %s\n%s", args->error, CLI_USAGE_HINT);
+        return CLI_EXIT_USAGE;
+    }
+    if (args->help) {
+        fputs(CLI_HELP_TEXT, io->out);
+        return CLI_EXIT_OK;
+    }
+    switch (args->command) {
+    case CLI_LIST:
+        rebuild_catalogue();
+        write_list(io->out, args->format, args->type_filter);
+        return CLI_EXIT_OK;
+    case CLI_INFO:
+        return run_info(args, io);
+    case CLI_DISABLE:
+    case CLI_ENABLE:
+    case CLI_REMOVE:
+        return run_operation(args, io);
+    default:
+        fprintf(io->err, CLI_PROGRAM_NAME ": no command given\n%s", CLI_USAGE_HINT);
+        return CLI_EXIT_USAGE;
+    }
+}

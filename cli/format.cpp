@@ -1,0 +1,335 @@
+// The listing in its three formats, the field encodings behind them, and the
+// help text.
+#include <cstring>
+
+#include "cli/cli.h"
+#include "extrainfo/extrainfo.h"
+
+static_assert(CSV_FIELD_SIZE >= 2 * PLUG_DLL_PATH_SIZE + 3, "a field of quotes only fits");
+static_assert(JSON_STRING_SIZE >= 6 * PLUG_DLL_PATH_SIZE + 3, "a field of escapes only fits");
+
+namespace {
+
+// Appends to a terminated text in out without passing size - 1 characters.
+struct Writer {
+    char *out;
+    size_t size;
+    size_t at;
+    int fits;
+
+    Writer(char *o, size_t s) : out(o), size(s), at(0), fits(s > 0)
+    {
+        if (size > 0) out[0] = '\0';
+    }
+    void put(char c)
+    {
+        if (at + 1 >= size) {
+            fits = 0;
+            return;
+        }
+        out[at++] = c;
+        out[at] = '\0';
+    }
+    void put(const char *s)
+    {
+        while (*s) put(*s++);
+    }
+};
+
+// Windows-1252 0x80-0x9F; 0xA0-0xFF equal their code points.
+const unsigned short CP1252_HIGH[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+int is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+size_t field_length(const char *text, size_t max_len)
+{
+    return text == nullptr ? 0 : strnlen(text, max_len);
+}
+
+// Column widths of the table, counted in bytes: the texts are single-byte
+// ANSI.
+struct Widths {
+    size_t name, type, status, exist, clsid;
+};
+
+int listed(const PlugEntry *e, int type_filter)
+{
+    return e != nullptr && (type_filter == 0 || e->type == type_filter);
+}
+
+void pad(FILE *out, size_t shown, size_t width)
+{
+    for (size_t i = shown; i < width + 2; i++) fputc(' ', out);
+}
+
+void write_table(FILE *out, int type_filter)
+{
+    static const char *const heads[6] = {"Name", "Type", "Status", "Exist", "Class identifier",
+                                         "DLL"};
+    Widths w = {strlen(heads[0]), strlen(heads[1]), strlen(heads[2]), strlen(heads[3]),
+                strlen(heads[4])};
+    int n = static_cast<int>(catalogue_count());
+    for (int i = 1; i <= n; i++) {
+        const PlugEntry *e = catalogue_get(i);
+        if (!listed(e, type_filter)) continue;
+        size_t len = field_length(e->name, sizeof e->name);
+        if (len > w.name) w.name = len;
+        if (strlen(type_text(e->type)) > w.type) w.type = strlen(type_text(e->type));
+        if (strlen(status_text(e->disabled)) > w.status) w.status = strlen(status_text(e->disabled));
+        if (strlen(exist_text(e->dll_exists)) > w.exist) w.exist = strlen(exist_text(e->dll_exists));
+        len = field_length(e->clsid_text, sizeof e->clsid_text);
+        if (len > w.clsid) w.clsid = len;
+    }
+    const size_t widths[5] = {w.name, w.type, w.status, w.exist, w.clsid};
+    for (int c = 0; c < 6; c++) {
+        fputs(heads[c], out);
+        if (c < 5) pad(out, strlen(heads[c]), widths[c]);
+    }
+    fputc('\n', out);
+    char cell[TABLE_CELL_SIZE];
+    for (int i = 1; i <= n; i++) {
+        const PlugEntry *e = catalogue_get(i);
+        if (!listed(e, type_filter)) continue;
+        table_cell(e->name, sizeof e->name, cell, sizeof cell);
+        fputs(cell, out);
+        pad(out, strlen(cell), w.name);
+        const char *fixed[3] = {type_text(e->type), status_text(e->disabled),
+                                exist_text(e->dll_exists)};
+        for (int c = 0; c < 3; c++) {
+            fputs(fixed[c], out);
+            pad(out, strlen(fixed[c]), widths[c + 1]);
+        }
+        table_cell(e->clsid_text, sizeof e->clsid_text, cell, sizeof cell);
+        fputs(cell, out);
+        pad(out, strlen(cell), w.clsid);
+        table_cell(e->dll_path, sizeof e->dll_path, cell, sizeof cell);
+        fputs(cell, out);
+        fputc('\n', out);
+    }
+}
+
+void write_csv(FILE *out, int type_filter)
+{
+    // RFC 4180 records end with CRLF, whatever the platform.
+    fputs("name,type,status,exist,clsid,dll\r\n", out);
+    char field[CSV_FIELD_SIZE];
+    int n = static_cast<int>(catalogue_count());
+    for (int i = 1; i <= n; i++) {
+        const PlugEntry *e = catalogue_get(i);
+        if (!listed(e, type_filter)) continue;
+        csv_field(e->name, sizeof e->name, field, sizeof field);
+        fputs(field, out);
+        fputc(',', out);
+        fputs(type_text(e->type), out);
+        fputc(',', out);
+        fputs(status_text(e->disabled), out);
+        fputc(',', out);
+        fputs(exist_text(e->dll_exists), out);
+        fputc(',', out);
+        csv_field(e->clsid_text, sizeof e->clsid_text, field, sizeof field);
+        fputs(field, out);
+        fputc(',', out);
+        csv_field(e->dll_path, sizeof e->dll_path, field, sizeof field);
+        fputs(field, out);
+        fputs("\r\n", out);
+    }
+}
+
+void write_json(FILE *out, int type_filter)
+{
+    char text[JSON_STRING_SIZE];
+    int first = 1;
+    fputc('[', out);
+    int n = static_cast<int>(catalogue_count());
+    for (int i = 1; i <= n; i++) {
+        const PlugEntry *e = catalogue_get(i);
+        if (!listed(e, type_filter)) continue;
+        fputs(first ? "\n  {" : ",\n  {", out);
+        first = 0;
+        json_string(e->name, sizeof e->name, text, sizeof text);
+        fprintf(out, "\"name\": %s, ", text);
+        json_string(type_text(e->type), 16, text, sizeof text);
+        fprintf(out, "\"type\": %s, ", text);
+        fprintf(out, "\"status\": \"%s\", ", status_text(e->disabled));
+        fprintf(out, "\"exist\": %s, ", e->dll_exists ? "true" : "false");
+        json_string(e->clsid_text, sizeof e->clsid_text, text, sizeof text);
+        fprintf(out, "\"clsid\": %s, ", text);
+        json_string(e->dll_path, sizeof e->dll_path, text, sizeof text);
+        fprintf(out, "\"dll\": %s}", text);
+    }
+    fputs(first ? "]\n" : "\n]\n", out);
+}
+
+} // namespace
+
+const char *type_text(int32_t type)
+{
+    if (type == PLUG_TYPE_DIRECTX) return "Direct-X";
+    if (type == PLUG_TYPE_VS3) return "VS3";
+    return "";
+}
+
+const char *status_text(int32_t disabled) { return disabled != 0 ? "Disabled" : "OK"; }
+
+const char *exist_text(int32_t dll_exists) { return dll_exists != 0 ? "Yes" : "No"; }
+
+unsigned cp1252_code_point(unsigned char byte)
+{
+    if (byte >= 0x80 && byte < 0xA0) return CP1252_HIGH[byte - 0x80];
+    return byte;
+}
+
+int csv_field(const char *text, size_t max_len, char *out, size_t size)
+{
+    Writer w(out, size);
+    size_t n = field_length(text, max_len);
+    int quote = 0;
+    for (size_t i = 0; i < n; i++)
+        if (text[i] == ',' || text[i] == '"' || text[i] == '\r' || text[i] == '\n') quote = 1;
+    if (quote) w.put('"');
+    for (size_t i = 0; i < n; i++) {
+        if (text[i] == '"') w.put('"');
+        w.put(text[i]);
+    }
+    if (quote) w.put('"');
+    return w.fits;
+}
+
+int json_string(const char *text, size_t max_len, char *out, size_t size)
+{
+    static const char HEX[] = "0123456789abcdef";
+    Writer w(out, size);
+    size_t n = field_length(text, max_len);
+    w.put('"');
+    for (size_t i = 0; i < n; i++) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        switch (c) {
+        case '"': w.put("\\\""); continue;
+        case '\\': w.put("\\\\"); continue;
+        case '\b': w.put("\\b"); continue;
+        case '\f': w.put("\\f"); continue;
+        case '\n': w.put("\\n"); continue;
+        case '\r': w.put("\\r"); continue;
+        case '\t': w.put("\\t"); continue;
+        default: break;
+        }
+        if (c >= 0x20 && c < 0x7F) {
+            w.put(static_cast<char>(c));
+            continue;
+        }
+        unsigned cp = cp1252_code_point(c);
+        char esc[7] = {'\\', 'u', HEX[(cp >> 12) & 15], HEX[(cp >> 8) & 15], HEX[(cp >> 4) & 15],
+                       HEX[cp & 15], '\0'};
+        w.put(esc);
+    }
+    w.put('"');
+    return w.fits;
+}
+
+int table_cell(const char *text, size_t max_len, char *out, size_t size)
+{
+    Writer w(out, size);
+    size_t n = field_length(text, max_len);
+    for (size_t i = 0; i < n; i++)
+        w.put(is_control(static_cast<unsigned char>(text[i])) ? '?' : text[i]);
+    return w.fits;
+}
+
+void write_list(FILE *out, int format, int type_filter)
+{
+    if (format == CLI_CSV) write_csv(out, type_filter);
+    else if (format == CLI_JSON) write_json(out, type_filter);
+    else write_table(out, type_filter);
+}
+
+const char CLI_USAGE_HINT[] = "Run \"" CLI_PROGRAM_NAME " --help\" for the commands and options.\n";
+
+const char CLI_HELP_TEXT[] =
+    "Usage: " CLI_PROGRAM_NAME " [options] <command> [plug-in...]\n"
+    "\n"
+    "Lists the DirectX audio filters and VS3 effects registered on this machine and\n"
+    "disables, enables or removes them, like the Manage Plug-ins window, for\n"
+    "scripts and remote shells. It reads and writes the same registry places with\n"
+    "the same operations, in the same order: a live registration is deleted only\n"
+    "after it has been saved whole in the disabled store\n"
+    "(HKEY_CLASSES_ROOT\\Quillon_Software\\DisabledPlug), and a saved copy only\n"
+    "after it has been restored whole.\n"
+    "\n"
+    "Commands:\n"
+    "  list                 Print every plug-in: name, type, status, exist, class\n"
+    "                       identifier and DLL path.\n"
+    "  disable <plug-in>... Move each plug-in's registration into the disabled\n"
+    "                       store.\n"
+    "  enable <plug-in>...  Restore each disabled plug-in's registration.\n"
+    "  remove <plug-in>...  Delete each plug-in's registration for good; for a\n"
+    "                       disabled plug-in, its saved copy. DLL files are never\n"
+    "                       deleted. Asks for confirmation on a terminal; otherwise\n"
+    "                       needs --yes.\n"
+    "  info <plug-in>       Print the plug-in's Properties report, or the line\n"
+    "                         " NO_EXTRA_INFO_TEXT "\n"
+    "                       when it carries no extra information.\n"
+    "  help                 Print this text.\n"
+    "\n"
+    "Naming a plug-in:\n"
+    "  By its class identifier, in any letter case, with or without braces\n"
+    "  ({1F3E2A40-5B6C-4D7E-8F90-A1B2C3D4E5F6} or\n"
+    "  1f3e2a40-5b6c-4d7e-8f90-a1b2c3d4e5f6),\n"
+    "  or by its exact display name (quote names with blanks). A name or class\n"
+    "  identifier that fits several plug-ins is refused and the candidates are\n"
+    "  listed; --type picks one when a class is both a DirectX filter and a VS3\n"
+    "  effect. Nothing is done when any plug-in named is unknown or ambiguous. Put\n"
+    "  \"--\" before a name that starts with a hyphen.\n"
+    "\n"
+    "Options:\n"
+    "  --format table|csv|json  Output of list (default table).\n"
+    "  --type directx|vs3       Only plug-ins of that type (list, and the lookup of\n"
+    "                           named plug-ins).\n"
+    "  -y, --yes                Remove without asking.\n"
+    "  -h, --help               Print this text.\n"
+    "\n"
+    "Output of list:\n"
+    "  type is Direct-X, VS3, or empty for a saved entry of another type; status is\n"
+    "  OK or Disabled; exist is Yes or No (whether the DLL could be opened).\n"
+    "  table  Aligned columns with a heading line; control characters in a name or\n"
+    "         path are shown as '?'.\n"
+    "  csv    RFC 4180: a heading line name,type,status,exist,clsid,dll, then one\n"
+    "         record per plug-in; fields holding a comma, a quote, CR or LF are\n"
+    "         quoted and their quotes doubled; every line ends with CR LF. Text is\n"
+    "         written as stored (8-bit ANSI).\n"
+    "  json   An array of objects with the members name, type, status, clsid, dll\n"
+    "         (strings) and exist (true or false). The output is pure ASCII: names\n"
+    "         and paths are 8-bit ANSI text, and each byte 0x80-0xFF is written as\n"
+    "         the \\uXXXX escape of its Windows-1252 code point (the five bytes that\n"
+    "         code page leaves undefined, 0x81 0x8D 0x8F 0x90 0x9D, as \\u0081 etc.),\n"
+    "         so the original bytes come back by encoding the text as Windows-1252.\n"
+    "         Control characters are escaped (\\n, \\t, \\u001f, \\u007f, ...).\n"
+    "\n"
+    "Outcome of disable, enable and remove:\n"
+    "  One line per plug-in: the command, the name and class identifier, then\n"
+    "  \"done\", \"nothing to do\" (already in the state asked for) or \"failed\" with\n"
+    "  the reason found in the registry afterwards -- for example \"access denied\n"
+    "  (run as administrator) at HKCR\\Filter\\{...}\" or \"not found at ...\" --\n"
+    "  and where the registration now is: live, disabled (saved in the disabled\n"
+    "  store), gone, or a mixed state spelled out part by part. A failed\n"
+    "  operation stops where the registry refused it and rolls nothing back;\n"
+    "  the line says where everything is.\n"
+    "\n"
+    "Exit codes:\n"
+    "  0  everything asked for was done (or there was nothing to do)\n"
+    "  1  some operation did not complete, or remove was not confirmed\n"
+    "  2  usage error, or a plug-in that is unknown or ambiguous (nothing was done)\n"
+    "\n"
+    "Examples:\n"
+    "  " CLI_PROGRAM_NAME " list --format csv > plugins.csv\n"
+    "  " CLI_PROGRAM_NAME " disable Chorus {1f3e2a40-5b6c-4d7e-8f90-a1b2c3d4e5f6}\n"
+    "  " CLI_PROGRAM_NAME " enable 1F3E2A40-5B6C-4D7E-8F90-A1B2C3D4E5F6\n"
+    "  " CLI_PROGRAM_NAME " remove --yes --type vs3 \"Widener\"\n"
+    "  " CLI_PROGRAM_NAME " info \"Room Reverb\"\n"
+    "\n"
+    "Changing HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE needs an administrator: run\n"
+    "it from an elevated prompt. The 32-bit build sees the 32-bit registry view,\n"
+    "where most 32-bit plug-ins are registered; the 64-bit build sees the 64-bit\n"
+    "view.\n";

@@ -1,0 +1,409 @@
+// The companion's commands against the in-process registry: the outcome
+// line of each plug-in, the exit codes, what the registry holds afterwards,
+// and the reasons given when the registry refuses a step.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "extrainfo/extrainfo.h"
+#include "platform/win.h"
+#include "tests/common/reg_fixture.h"
+
+namespace {
+
+const char DX[] = "{D1D1D1D1-0000-4000-8000-000000000001}";
+const char VS[] = "{A5A5A5A5-0000-4000-8000-000000000002}";
+const char OTHER[] = "{0C0C0C0C-0000-4000-8000-000000000003}";
+
+std::string lower_bare(const char *clsid)
+{
+    std::string s(clsid + 1, strlen(clsid) - 2);
+    for (char &c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+std::string store_entry(const char *clsid) { return std::string(STORE_ROOT_PATH "\\") + clsid; }
+std::string filter_key(const char *clsid) { return std::string("Filter\\") + clsid; }
+std::string clsid_key(const char *clsid) { return std::string("CLSID\\") + clsid; }
+
+std::string read_all(FILE *f)
+{
+    std::string s;
+    rewind(f);
+    int c;
+    while ((c = fgetc(f)) != EOF) s += static_cast<char>(c);
+    fclose(f);
+    return s;
+}
+
+struct Outcome {
+    int code;
+    std::string out, err;
+};
+
+Outcome run(std::vector<const char *> words, const char *input = "", int terminal = 0)
+{
+    words.insert(words.begin(), "manage-plugins-cli");
+    static CliArgs args;
+    int ok = parse_args(static_cast<int>(words.size()), words.data(), &args);
+    FILE *out = tmpfile(), *err = tmpfile(), *in = tmpfile();
+    fputs(input, in);
+    rewind(in);
+    CliIo io = {out, err, in, terminal};
+    Outcome r;
+    r.code = run_cli(&args, ok, &io);
+    r.out = read_all(out);
+    r.err = read_all(err);
+    fclose(in);
+    return r;
+}
+
+// Everything a plug-in can have in the registry, live and saved.
+std::string whole_state(const char *clsid)
+{
+    DWORD type = 0;
+    std::string data;
+    int value = fx_get(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, clsid, &type, &data);
+    return "Filter:\n" + fx_dump(HKEY_CLASSES_ROOT, filter_key(clsid).c_str()) + "CLSID:\n" +
+           fx_dump(HKEY_CLASSES_ROOT, clsid_key(clsid).c_str()) + "VS3: " +
+           (value ? data : "absent") + "\nSaved:\n" +
+           fx_dump(HKEY_CLASSES_ROOT, store_entry(clsid).c_str());
+}
+
+class CliCommands : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fakereg_reset();
+        ASSERT_TRUE(catalogue_init());
+        fx_directx_filter(DX, "Room Reverb", "C:\\fx\\reverb.dll");
+        fx_vs3_effect(VS, "Widener", "CVS3WidenerFactory Class", "C:\\fx\\widener.dll");
+    }
+    void TearDown() override
+    {
+        catalogue_destroy();
+        EXPECT_EQ(fakereg_open_handles(), 0);
+        EXPECT_EQ(fakefile_open_handles(), 0);
+    }
+};
+
+TEST_F(CliCommands, DisableThenEnableADirectXFilterByClassIdentifierInAnotherCase)
+{
+    std::string before = whole_state(DX);
+    std::string id = lower_bare(DX);
+    Outcome d = run({"disable", id.c_str()});
+    EXPECT_EQ(d.code, CLI_EXIT_OK) << d.err;
+    EXPECT_EQ(d.out, std::string("disable \"Room Reverb\" ") + DX +
+                         ": done; now: disabled (saved in the disabled store)\n");
+    EXPECT_EQ(d.err, "");
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, filter_key(DX).c_str()));
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, clsid_key(DX).c_str()));
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, store_entry(DX).c_str()));
+
+    std::string braced = "{" + id + "}";
+    Outcome e = run({"enable", braced.c_str()});
+    EXPECT_EQ(e.code, CLI_EXIT_OK) << e.err;
+    EXPECT_EQ(e.out, std::string("enable \"Room Reverb\" ") + DX + ": done; now: live\n");
+    EXPECT_EQ(whole_state(DX), before);
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, STORE_ROOT_PATH));
+}
+
+TEST_F(CliCommands, DisableThenEnableAVs3EffectByName)
+{
+    Outcome d = run({"disable", "Widener"});
+    EXPECT_EQ(d.code, CLI_EXIT_OK);
+    EXPECT_EQ(d.out, std::string("disable \"Widener\" ") + VS +
+                         ": done; now: disabled (saved in the disabled store)\n");
+    EXPECT_FALSE(fx_value_exists(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, VS));
+    Outcome e = run({"enable", "Widener"});
+    EXPECT_EQ(e.code, CLI_EXIT_OK);
+    EXPECT_EQ(e.out, std::string("enable \"Widener\" ") + VS + ": done; now: live\n");
+    EXPECT_TRUE(fx_value_exists(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, VS));
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, store_entry(VS).c_str()));
+}
+
+TEST_F(CliCommands, NothingToDoIsReportedAndSucceeds)
+{
+    Outcome e = run({"enable", "Room Reverb"});
+    EXPECT_EQ(e.code, CLI_EXIT_OK);
+    EXPECT_EQ(e.out, std::string("enable \"Room Reverb\" ") + DX +
+                         ": nothing to do, already live; now: live\n");
+    ASSERT_EQ(run({"disable", "Room Reverb"}).code, CLI_EXIT_OK);
+    std::string saved = whole_state(DX);
+    Outcome d = run({"disable", "Room Reverb"});
+    EXPECT_EQ(d.code, CLI_EXIT_OK);
+    EXPECT_EQ(d.out, std::string("disable \"Room Reverb\" ") + DX +
+                         ": nothing to do, already disabled; now: disabled (saved in the disabled store)\n");
+    EXPECT_EQ(whole_state(DX), saved);
+}
+
+TEST_F(CliCommands, SeveralPlugInsInOrderEachOnce)
+{
+    Outcome d = run({"disable", "Widener", DX, "Room Reverb", VS});
+    EXPECT_EQ(d.code, CLI_EXIT_OK);
+    EXPECT_EQ(d.out, std::string("disable \"Widener\" ") + VS +
+                         ": done; now: disabled (saved in the disabled store)\n"
+                         "disable \"Room Reverb\" " + DX +
+                         ": done; now: disabled (saved in the disabled store)\n");
+}
+
+TEST_F(CliCommands, AnUnknownPlugInChangesNothing)
+{
+    std::string before = whole_state(DX);
+    Outcome d = run({"disable", "Room Reverb", "Nope", "{0C0C0C0C-0000-4000-8000-000000000003}"});
+    EXPECT_EQ(d.code, CLI_EXIT_USAGE);
+    EXPECT_EQ(d.out, "");
+    EXPECT_NE(d.err.find("no plug-in is named \"Nope\""), std::string::npos) << d.err;
+    EXPECT_NE(d.err.find(std::string("no plug-in is named \"") + OTHER + "\""), std::string::npos);
+    EXPECT_EQ(whole_state(DX), before);
+
+    Outcome t = run({"disable", "--type", "vs3", "Room Reverb"});
+    EXPECT_EQ(t.code, CLI_EXIT_USAGE);
+    EXPECT_NE(t.err.find("no plug-in of type VS3 is named \"Room Reverb\""), std::string::npos);
+    EXPECT_EQ(whole_state(DX), before);
+}
+
+TEST_F(CliCommands, AnAmbiguousNameListsTheCandidatesAndChangesNothing)
+{
+    fx_vs3_effect(OTHER, "Room Reverb", nullptr, "C:\\fx\\other.dll");
+    std::string before = whole_state(DX) + whole_state(OTHER);
+    Outcome d = run({"disable", "Room Reverb"});
+    EXPECT_EQ(d.code, CLI_EXIT_USAGE);
+    EXPECT_EQ(d.out, "");
+    EXPECT_NE(d.err.find("\"Room Reverb\" names 2 plug-ins"), std::string::npos) << d.err;
+    EXPECT_NE(d.err.find(std::string("  \"Room Reverb\" ") + DX + " Direct-X OK\n"), std::string::npos);
+    EXPECT_NE(d.err.find(std::string("  \"Room Reverb\" ") + OTHER + " VS3 OK\n"), std::string::npos);
+    EXPECT_EQ(whole_state(DX) + whole_state(OTHER), before);
+
+    Outcome narrowed = run({"disable", "--type", "vs3", "Room Reverb"});
+    EXPECT_EQ(narrowed.code, CLI_EXIT_OK);
+    EXPECT_EQ(narrowed.out, std::string("disable \"Room Reverb\" ") + OTHER +
+                                ": done; now: disabled (saved in the disabled store)\n");
+}
+
+TEST_F(CliCommands, RemoveNeedsYesWhenNotAtATerminal)
+{
+    std::string before = whole_state(DX);
+    Outcome r = run({"remove", "Room Reverb"});
+    EXPECT_EQ(r.code, CLI_EXIT_USAGE);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("--yes"), std::string::npos);
+    EXPECT_EQ(whole_state(DX), before);
+
+    Outcome y = run({"remove", "--yes", "Room Reverb"});
+    EXPECT_EQ(y.code, CLI_EXIT_OK);
+    EXPECT_EQ(y.out, std::string("remove \"Room Reverb\" ") + DX + ": done; now: gone\n");
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, filter_key(DX).c_str()));
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, clsid_key(DX).c_str()));
+}
+
+TEST_F(CliCommands, RemoveAtATerminalAsksFirst)
+{
+    struct Case {
+        const char *answer;
+        int removed;
+    } cases[] = {{"y\n", 1}, {"Yes\r\n", 1}, {"n\n", 0}, {"\n", 0}, {"", 0}, {"yes please\n", 0}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.answer);
+        fx_directx_filter(DX, "Room Reverb", "C:\\fx\\reverb.dll");
+        Outcome r = run({"remove", "Room Reverb"}, c.answer, 1);
+        EXPECT_NE(r.err.find(std::string("  \"Room Reverb\" ") + DX), std::string::npos);
+        EXPECT_NE(r.err.find("Remove 1 plug-in? [y/N] "), std::string::npos) << r.err;
+        EXPECT_EQ(fx_key_exists(HKEY_CLASSES_ROOT, filter_key(DX).c_str()), !c.removed);
+        if (c.removed) {
+            EXPECT_EQ(r.code, CLI_EXIT_OK);
+            EXPECT_EQ(r.out, std::string("remove \"Room Reverb\" ") + DX + ": done; now: gone\n");
+        } else {
+            EXPECT_EQ(r.code, CLI_EXIT_FAILED);
+            EXPECT_EQ(r.out, "");
+            EXPECT_NE(r.err.find("Nothing removed."), std::string::npos);
+        }
+    }
+}
+
+TEST_F(CliCommands, RemovingADisabledPlugInDeletesItsSavedCopyOnly)
+{
+    ASSERT_EQ(run({"disable", VS}).code, CLI_EXIT_OK);
+    Outcome r = run({"remove", "-y", VS});
+    EXPECT_EQ(r.code, CLI_EXIT_OK);
+    EXPECT_EQ(r.out, std::string("remove \"Widener\" ") + VS + ": done; now: gone\n");
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, store_entry(VS).c_str()));
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, STORE_ROOT_PATH));
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, clsid_key(DX).c_str()));
+}
+
+TEST_F(CliCommands, InfoPrintsTheReportOrTheNoInformationLine)
+{
+    std::string ex = clsid_key(DX) + "\\EX_info";
+    fx_set_sz(HKEY_CLASSES_ROOT, ex.c_str(), nullptr, "");
+    fx_set_sz(HKEY_CLASSES_ROOT, ex.c_str(), "app_name", "Big Room");
+    fx_set_dword(HKEY_CLASSES_ROOT, ex.c_str(), "Category", 7);
+
+    Outcome with = run({"info", "Room Reverb"});
+    EXPECT_EQ(with.code, CLI_EXIT_OK);
+    ExtraInfo info;
+    ASSERT_EQ(read_extra_info(DX, &info), 0);
+    char expected[REPORT_SIZE];
+    EXPECT_EQ(with.out, compose_properties_report(&info, expected, sizeof expected));
+    EXPECT_EQ(with.out.substr(0, 36), "Name : Big Room\nCompany : \nCopyright");
+    EXPECT_NE(with.out.find("Category : Reverb\n"), std::string::npos);
+
+    Outcome without = run({"info", lower_bare(VS).c_str()});
+    EXPECT_EQ(without.code, CLI_EXIT_OK);
+    EXPECT_EQ(without.out, NO_EXTRA_INFO_TEXT "\n");
+
+    Outcome unknown = run({"info", "Nope"});
+    EXPECT_EQ(unknown.code, CLI_EXIT_USAGE);
+    EXPECT_EQ(unknown.out, "");
+}
+
+TEST_F(CliCommands, ListHelpAndUsageErrors)
+{
+    Outcome l = run({"list", "--format", "csv"});
+    EXPECT_EQ(l.code, CLI_EXIT_OK);
+    EXPECT_EQ(l.out.substr(0, 34), "name,type,status,exist,clsid,dll\r\n");
+    EXPECT_NE(l.out.find(DX), std::string::npos);
+    EXPECT_NE(l.out.find(VS), std::string::npos);
+
+    Outcome h = run({"--help"});
+    EXPECT_EQ(h.code, CLI_EXIT_OK);
+    EXPECT_EQ(h.out, CLI_HELP_TEXT);
+
+    Outcome bad = run({"frobnicate"});
+    EXPECT_EQ(bad.code, CLI_EXIT_USAGE);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_EQ(bad.err, std::string("manage-plugins-cli: unknown command \"frobnicate\"\n") +
+                           CLI_USAGE_HINT);
+}
+
+// ---- when the registry refuses a step --------------------------------------
+
+TEST_F(CliCommands, StoreThatCannotBeCreatedIsReportedAtItsNearestExistingKey)
+{
+    // Creating the store entry needs write access to the nearest key that
+    // exists on its path.
+    struct Case {
+        const char *existing; // created beforehand, or none
+        const char *refused;  // the key that does not open for writing
+    } cases[] = {{nullptr, "HKCR"},
+                 {"Quillon_Software", "HKCR\\Quillon_Software"},
+                 {STORE_ROOT_PATH, "HKCR\\" STORE_ROOT_PATH}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.refused);
+        fakereg_reset();
+        fx_directx_filter(DX, "Room Reverb", "C:\\fx\\reverb.dll");
+        if (c.existing != nullptr) {
+            ASSERT_TRUE(fx_create(HKEY_CLASSES_ROOT, c.existing));
+        }
+        std::string before = whole_state(DX);
+        fakereg_fail_on(FR_CREATE_KEY, ("HKCR\\" + store_entry(DX)).c_str(), nullptr, -1,
+                        ERROR_ACCESS_DENIED);
+        fakereg_fail_on(FR_OPEN_KEY_EX, c.refused, nullptr, -1, ERROR_ACCESS_DENIED);
+        Outcome d = run({"disable", DX});
+        EXPECT_EQ(d.code, CLI_EXIT_FAILED);
+        EXPECT_EQ(d.out, std::string("disable \"Room Reverb\" ") + DX +
+                             ": failed: access denied (run as administrator) at " + c.refused +
+                             "; now: live\n");
+        EXPECT_EQ(whole_state(DX), before);
+    }
+}
+
+TEST_F(CliCommands, LiveKeyThatCannotBeDeletedLeavesAPartlyLiveRegistration)
+{
+    fakereg_fail_on(FR_OPEN_KEY_EX, ("HKCR\\" + filter_key(DX)).c_str(), nullptr, -1,
+                    ERROR_ACCESS_DENIED);
+    Outcome d = run({"disable", DX, VS});
+    EXPECT_EQ(d.code, CLI_EXIT_FAILED);
+    EXPECT_EQ(d.out, std::string("disable \"Room Reverb\" ") + DX +
+                         ": failed: access denied (run as administrator) at HKCR\\Filter\\" + DX +
+                         "; now: partly live (present: HKCR\\Filter\\" + DX +
+                         "; missing: HKCR\\CLSID\\" + DX +
+                         "), and a saved copy is in the disabled store\n"
+                         "disable \"Widener\" " + VS +
+                         ": done; now: disabled (saved in the disabled store)\n");
+
+    // Enabling brings the whole registration back from the saved copy.
+    fakereg_clear_faults();
+    Outcome e = run({"enable", DX});
+    EXPECT_EQ(e.code, CLI_EXIT_OK) << e.out;
+    EXPECT_EQ(e.out, std::string("enable \"Room Reverb\" ") + DX + ": done; now: live\n");
+}
+
+TEST_F(CliCommands, EnablingAVs3EffectWithoutItsEffectsKeyNamesTheMissingKey)
+{
+    ASSERT_EQ(run({"disable", VS}).code, CLI_EXIT_OK);
+    ASSERT_TRUE(fx_delete_tree(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH));
+    Outcome e = run({"enable", VS});
+    EXPECT_EQ(e.code, CLI_EXIT_FAILED);
+    EXPECT_EQ(e.out, std::string("enable \"Widener\" ") + VS +
+                         ": failed: not found at HKLM\\" VS3_EFFECTS_PATH
+                         "; now: partly live (present: HKCR\\CLSID\\" + VS +
+                         "; missing: VS3Effects value " + VS +
+                         "), and a saved copy is in the disabled store\n");
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, store_entry(VS).c_str()));
+}
+
+TEST_F(CliCommands, EnablingFromAnIncompleteSavedCopyNamesTheMissingPart)
+{
+    ASSERT_EQ(run({"disable", DX}).code, CLI_EXIT_OK);
+    std::string saved_filter = store_entry(DX) + "\\Filter";
+    ASSERT_TRUE(fx_delete_tree(HKEY_CLASSES_ROOT, saved_filter.c_str()));
+    Outcome e = run({"enable", DX});
+    EXPECT_EQ(e.code, CLI_EXIT_FAILED);
+    EXPECT_EQ(e.out, std::string("enable \"Room Reverb\" ") + DX + ": failed: not found at HKCR\\" +
+                         saved_filter + "\\" + DX + "; now: partly live (present: HKCR\\CLSID\\" +
+                         DX + "; missing: HKCR\\Filter\\" + DX +
+                         "), and a saved copy is in the disabled store\n");
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, store_entry(DX).c_str()));
+}
+
+TEST_F(CliCommands, AClassIdentifierTextWithASeparatorIsRefused)
+{
+    // A VS3Effects value name may hold a separator; its "class key" is then a
+    // key deeper down, which the operations refuse to touch.
+    const char odd[] = "{E0E0E0E0-0000-4000-8000-000000000009}\\Sub";
+    fx_vs3_effect(odd, "Odd", nullptr, "C:\\fx\\odd.dll");
+    std::string before = whole_state(odd);
+    Outcome d = run({"disable", "Odd"});
+    EXPECT_EQ(d.code, CLI_EXIT_FAILED);
+    EXPECT_EQ(d.out, std::string("disable \"Odd\" ") + odd +
+                         ": failed: its class identifier text cannot name a registry key; now: unchanged\n");
+    EXPECT_EQ(whole_state(odd), before);
+    Outcome r = run({"remove", "--yes", "Odd"});
+    EXPECT_EQ(r.code, CLI_EXIT_FAILED);
+    EXPECT_EQ(whole_state(odd), before);
+}
+
+TEST_F(CliCommands, ARefusalThatNoCheckFindsIsStillReportedAsAFailure)
+{
+    fakereg_fail_on(FR_DELETE_KEY, ("HKCR\\" + clsid_key(DX) + "\\InprocServer32").c_str(), nullptr,
+                    -1, ERROR_ACCESS_DENIED);
+    Outcome d = run({"disable", DX});
+    EXPECT_EQ(d.code, CLI_EXIT_FAILED);
+    EXPECT_NE(d.out.find(": failed: the registry refused a step, but every key involved opens now; "
+                         "now: partly live (present: HKCR\\CLSID\\"),
+              std::string::npos)
+        << d.out;
+}
+
+TEST_F(CliCommands, RemoveThatCannotDeleteASubkeyNamesIt)
+{
+    // A subkey that does not open for deletion, as one without the delete
+    // right would not for a user who is not an administrator.
+    std::string server = "HKCR\\" + clsid_key(DX) + "\\InprocServer32";
+    fakereg_fail_on(FR_OPEN_KEY_EX, server.c_str(), nullptr, -1, ERROR_ACCESS_DENIED);
+    Outcome r = run({"remove", "--yes", DX});
+    EXPECT_EQ(r.code, CLI_EXIT_FAILED);
+    EXPECT_EQ(r.out, std::string("remove \"Room Reverb\" ") + DX +
+                         ": failed: access denied (run as administrator) at " + server +
+                         "; now: partly live (present: HKCR\\CLSID\\" + DX +
+                         "; missing: HKCR\\Filter\\" + DX + "), no saved copy\n");
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, clsid_key(DX).c_str()));
+}
+
+} // namespace

@@ -62,10 +62,63 @@ std::string pick_area(FuzzedDataProvider &in, const std::string &guid)
 const char *const VALUE_NAMES[] = {"", "Merit", "Direction", "name", "type", "Fmin",
                                    "Category", "app_name", "Company", "ProductVersion", "HasGUI"};
 
+void set_value(HKEY root, const std::string &path, const char *name, DWORD type,
+               const void *data, DWORD len)
+{
+    KeyGuard key;
+    if (RegCreateKeyA(root, path.c_str(), key.out()) == ERROR_SUCCESS)
+        RegSetValueExA(key.get(), name, 0, type, static_cast<const BYTE *>(data), len);
+}
+
+void set_text(HKEY root, const std::string &path, const char *name, const std::string &text)
+{
+    set_value(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+
+// Whole registrations, so that the operations have real plug-ins to work on.
+void add_plugin(FuzzedDataProvider &in, const std::string &guid)
+{
+    std::string cls = "CLSID\\" + guid;
+    set_text(HKEY_CLASSES_ROOT, cls, nullptr, in.ConsumeRandomLengthString(20));
+    set_text(HKEY_CLASSES_ROOT, cls + "\\InprocServer32", nullptr, "C:\\x.dll");
+    switch (in.ConsumeIntegralInRange<int>(0, 2)) {
+    case 0: {
+        KeyGuard filter;
+        RegCreateKeyA(HKEY_CLASSES_ROOT, ("Filter\\" + guid).c_str(), filter.out());
+        for (DWORD dir = 0; dir < 2; dir++) {
+            std::string pin = cls + "\\Pins\\" + std::to_string(dir);
+            set_value(HKEY_CLASSES_ROOT, pin, "Direction", REG_DWORD, &dir, 4);
+            KeyGuard types;
+            RegCreateKeyA(HKEY_CLASSES_ROOT, (pin + "\\" AUDIO_TYPES_PATH).c_str(), types.out());
+        }
+        break;
+    }
+    case 1:
+        set_text(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, guid.c_str(), in.ConsumeRandomLengthString(20));
+        break;
+    default: {
+        std::string entry = std::string(STORE_ROOT_PATH "\\") + guid;
+        DWORD type = in.ConsumeIntegralInRange<DWORD>(1, 3);
+        set_text(HKEY_CLASSES_ROOT, entry, "name", in.ConsumeRandomLengthString(20));
+        set_value(HKEY_CLASSES_ROOT, entry, "type", REG_DWORD, &type, 4);
+        set_text(HKEY_CLASSES_ROOT, entry + "\\" + cls + "\\InprocServer32", nullptr, "C:\\y.dll");
+        if (type == 1) {
+            KeyGuard saved;
+            RegCreateKeyA(HKEY_CLASSES_ROOT, (entry + "\\Filter\\" + guid).c_str(), saved.out());
+        }
+        break;
+    }
+    }
+}
+
 void build_registry(FuzzedDataProvider &in)
 {
     int steps = in.ConsumeIntegralInRange<int>(0, 40);
     for (int i = 0; i < steps && in.remaining_bytes() > 0; i++) {
+        if (in.ConsumeIntegralInRange<int>(0, 3) == 0) {
+            add_plugin(in, GUIDS[in.ConsumeIntegralInRange<size_t>(0, 4)]);
+            continue;
+        }
         std::string guid = in.ConsumeBool() ? GUIDS[in.ConsumeIntegralInRange<size_t>(0, 4)]
                                             : pick_name(in);
         bool vs3 = in.ConsumeIntegralInRange<int>(0, 5) == 0;

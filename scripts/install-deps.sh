@@ -6,9 +6,9 @@
 set -euo pipefail
 
 packages=(cmake make g++ googletest mingw-w64 g++-mingw-w64-x86-64-posix
-          g++-mingw-w64-i686-posix wine wine64 xvfb xauth)
+          g++-mingw-w64-i686-posix wine wine64 xvfb xauth python3)
 if [ "${1:-}" = "--run" ]; then
-    packages+=(imagemagick x11-utils)
+    packages+=(imagemagick x11-utils fonts-wine)
 fi
 
 missing=()

@@ -26,6 +26,10 @@ endif()
 if(TARGET mp_cli)
   target_link_libraries(${test_exe} PRIVATE mp_cli)
 endif()
+if(NOT MP_WINDOWS)
+  # What of the user interface needs no window is tested natively too.
+  target_sources(${test_exe} PRIVATE ${CMAKE_SOURCE_DIR}/ui/layout.cpp)
+endif()
 
 if(MP_WINDOWS)
   if(MP_RUN_WINE_TESTS)

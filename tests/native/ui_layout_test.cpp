@@ -1,0 +1,308 @@
+// The user interface without windows: the start-directory
+// preparation, the window and list arithmetic, and the list's texts and order.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "ui/layout.h"
+
+namespace {
+
+std::string stripped(const char *path)
+{
+    char buffer[LINK_DIR_SIZE];
+    strncpy(buffer, path, sizeof buffer - 1);
+    buffer[sizeof buffer - 1] = 0;
+    strip_file_name(buffer);
+    return buffer;
+}
+
+struct StripCase {
+    const char *path;
+    const char *expected;
+};
+
+TEST(UiStripFileName, SplitsLikeThePlatformPathSplitter)
+{
+    const StripCase cases[] = {
+        {"C:\\Audio\\Tools", "C:\\Audio\\Tools"},     // no extension: a directory
+        {"C:\\Audio\\Tools.new", "C:\\Audio"},        // taken for a file name
+        {"D:\\", "D:\\"},                             // the root stays
+        {"C:\\", "C:\\"},
+        {"C:\\Program Files\\Acme\\readme.txt", "C:\\Program Files\\Acme"},
+        {"C:\\x.y\\Tools", "C:\\x.y\\Tools"},         // a dot in a parent does not count
+        {"C:\\Audio\\Tools.", "C:\\Audio"},           // a lone dot is an extension
+        {"C:\\Audio\\.hidden", "C:\\Audio"},
+        {"C:\\a.b", "C:"},                            // the one backslash after the drive goes
+        {"C:file.txt", "C:"},
+        {"file.txt", ""},
+        {"C:/Audio/Tools.new", "C:/Audio/"},          // only a backslash is dropped
+        {"C:\\Audio/Tools.new", "C:\\Audio/"},
+        {"\\\\server\\share\\dir.d", "\\\\server\\share"},
+        {"C:\\Audio\\\\Tools.new", "C:\\Audio\\"},    // one backslash only
+        {"", ""},
+    };
+    for (const StripCase &c : cases) EXPECT_EQ(stripped(c.path), c.expected) << c.path;
+}
+
+// Shift-JIS: 0x81-0x9F and 0xE0-0xFC lead a two-byte character whose second
+// byte may look like a backslash (0x5C) or even a dot (0x2E is never a trail
+// byte there, but the rule must hold for any byte).
+int shift_jis_lead(unsigned char c)
+{
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+TEST(UiStripFileName, TrailBytesAreNeitherSeparatorsNorDots)
+{
+    struct Case {
+        const char *path;
+        const char *expected;
+    } cases[] = {
+        // "\x95\x5C" (one character) then ".new": the 0x5C is no separator.
+        {"C:\\Audio\\\x95\x5C.new", "C:\\Audio"},
+        // Trail byte 0x5C at the end: no extension after it.
+        {"C:\\Audio\\Tools\x95\x5C", "C:\\Audio\\Tools\x95\x5C"},
+        // A trail byte 0x2E is not a dot.
+        {"C:\\Audio\\x\x81\x2E", "C:\\Audio\\x\x81\x2E"},
+        // A lead byte with nothing after it ends the scan.
+        {"C:\\Audio\\a.b\x81", "C:\\Audio"},
+    };
+    for (const auto &c : cases) {
+        char buffer[64];
+        strcpy(buffer, c.path);
+        strip_file_name_with(buffer, shift_jis_lead);
+        EXPECT_STREQ(buffer, c.expected) << c.path;
+    }
+    // Read byte by byte, the same paths split differently, so the cases above
+    // really exercise the lead-byte rule.
+    EXPECT_EQ(stripped("C:\\Audio\\\x95\x5C.new"), "C:\\Audio\\\x95");
+    char plain[64];
+    strcpy(plain, "C:\\Audio\\x\x81\x2E");
+    strip_file_name(plain);
+    EXPECT_STREQ(plain, "C:\\Audio");
+}
+
+// The fake file system of these tests: a set of directories.
+const char *const existing_dirs[] = {"C:\\Audio\\Tools.new", "C:\\Audio", "D:\\"};
+int fake_is_directory(const char *path)
+{
+    for (const char *dir : existing_dirs)
+        if (strcmp(dir, path) == 0) return 1;
+    return 0;
+}
+
+class UiLinkDir : public ::testing::Test {
+protected:
+    void SetUp() override { memcpy(saved_, start_dir, sizeof saved_); }
+    void TearDown() override { memcpy(start_dir, saved_, sizeof saved_); }
+    char saved_[START_DIR_SIZE];
+};
+
+TEST_F(UiLinkDir, AnExistingDirectoryIsKeptWhateverDotsItHolds)
+{
+    const StripCase cases[] = {
+        {"C:\\Audio\\Tools.new", "C:\\Audio\\Tools.new"}, // exists: kept
+        {"C:\\Audio\\Gone.new", "C:\\Audio"},             // names none: stripped
+        {"C:\\Audio", "C:\\Audio"},
+        {"D:\\", "D:\\"},
+        {"E:\\Missing", "E:\\Missing"}, // no extension, nothing to strip
+    };
+    for (const StripCase &c : cases) {
+        strcpy(start_dir, c.path);
+        char dir[LINK_DIR_SIZE];
+        memset(dir, 'x', sizeof dir);
+        prepare_link_dir(dir, fake_is_directory);
+        EXPECT_STREQ(dir, c.expected) << c.path;
+    }
+}
+
+TEST_F(UiLinkDir, CopyStartDirCopiesTheWholeBufferTerminated)
+{
+    memset(start_dir, 'A', START_DIR_SIZE); // an unterminated buffer must not overrun
+    start_dir[5] = 0;
+    char dir[LINK_DIR_SIZE];
+    memset(dir, 'x', sizeof dir);
+    copy_start_dir(dir);
+    EXPECT_STREQ(dir, "AAAAA");
+    start_dir[5] = 'A';
+    copy_start_dir(dir);
+    EXPECT_EQ(strlen(dir), static_cast<size_t>(START_DIR_SIZE - 1));
+    EXPECT_EQ(dir[START_DIR_SIZE], 'x'); // nothing written past the 1024 bytes
+}
+
+TEST(UiLayout, StartDirStartsAsTheDriveRoot)
+{
+    // Until capture_start_dir runs, and whenever it fails.
+    EXPECT_STREQ(start_dir, "C:\\");
+}
+
+TEST(UiLayout, WindowSizeGivesA600By480ClientForTheGivenFrame)
+{
+    struct {
+        int frame, caption, width, height;
+    } cases[] = {{3, 18, 606, 504}, {0, 0, 600, 480}, {4, 23, 608, 511}, {1, 30, 602, 512}};
+    for (const auto &c : cases) {
+        int width = -1;
+        int height = -1;
+        main_window_size(c.frame, c.caption, &width, &height);
+        EXPECT_EQ(width, c.width);
+        EXPECT_EQ(height, c.height);
+    }
+}
+
+TEST(UiLayout, ListFillsTheClientBelowTheHeaderStrip)
+{
+    struct {
+        uint32_t param;
+        int width, height;
+    } cases[] = {
+        {(480u << 16) | 600u, 600, 415},
+        {(1200u << 16) | 1920u, 1920, 1135},
+        {(65u << 16) | 300u, 300, 0},
+        {0u, 0, -65},                      // minimised: no visible height, no failure
+        {(40u << 16) | 100u, 100, -25},
+        {0xFFFFFFFFu, 65535, 65535 - 65}, // both halves unsigned
+    };
+    for (const auto &c : cases) {
+        int width = -1;
+        int height = -1;
+        list_size_for_client(c.param, &width, &height);
+        EXPECT_EQ(width, c.width) << std::hex << c.param;
+        EXPECT_EQ(height, c.height) << std::hex << c.param;
+    }
+}
+
+TEST(UiLayout, ButtonsSitOnTheStripInARowWithoutOverlap)
+{
+    const int ids[BUTTON_COUNT] = {CMD_ENABLE, CMD_DISABLE, CMD_REMOVE, CMD_PROPERTIES};
+    const char *labels[BUTTON_COUNT] = {"Enable", "Disable", "Remove", "Properties"};
+    const int xs[BUTTON_COUNT] = {3, 105, 210, 315};
+    for (int i = 0; i < BUTTON_COUNT; i++) {
+        const ButtonSpec &b = main_buttons[i];
+        EXPECT_EQ(b.id, ids[i]);
+        EXPECT_STREQ(b.label, labels[i]);
+        EXPECT_EQ(b.x, xs[i]);
+        EXPECT_EQ(b.y, 35);
+        EXPECT_EQ(b.width, 100);
+        EXPECT_EQ(b.height, 25);
+        EXPECT_LE(b.y + b.height, LIST_TOP); // the list view does not hide them
+        if (i > 0) {
+            EXPECT_GT(b.x, main_buttons[i - 1].x + main_buttons[i - 1].width - 1);
+        }
+    }
+    EXPECT_EQ(CLIENT_WIDTH, 600);
+    EXPECT_EQ(CLIENT_HEIGHT, 480);
+}
+
+TEST(UiLayout, ColumnsAndTheirWidths)
+{
+    const char *headers[LIST_COLUMN_COUNT] = {"Plug-ins Name", "Type", "Status", "Exist", "DLL"};
+    const int widths[LIST_COLUMN_COUNT] = {200, 60, 60, 40, 400};
+    for (int i = 0; i < LIST_COLUMN_COUNT; i++) {
+        EXPECT_STREQ(list_columns[i].header, headers[i]);
+        EXPECT_EQ(list_columns[i].width, widths[i]);
+    }
+}
+
+TEST(UiLayout, ClassNameCarriesTheCopyrightSignAsOneByte)
+{
+    const char *name = MAIN_CLASS_NAME;
+    ASSERT_EQ(strlen(name), strlen("Tessary-Halvard") + 1 + strlen("w_Main"));
+    EXPECT_EQ(static_cast<unsigned char>(name[15]), 0xA9);
+    EXPECT_EQ(std::string(name, 15), "Tessary-Halvard");
+    EXPECT_STREQ(name + 16, "w_Main");
+}
+
+PlugEntry entry(int32_t type, int32_t disabled, int32_t exists, const char *name,
+                const char *dll)
+{
+    PlugEntry e;
+    memset(&e, 0, sizeof e);
+    e.type = type;
+    e.disabled = disabled;
+    e.dll_exists = exists;
+    strcpy(e.name, name);
+    strcpy(e.dll_path, dll);
+    return e;
+}
+
+TEST(UiCells, TextsByColumn)
+{
+    PlugEntry dx = entry(PLUG_TYPE_DIRECTX, 0, 1, "Echo", "C:\\echo.dll");
+    PlugEntry vs3 = entry(PLUG_TYPE_VS3, 1, 0, "Widener", "C:\\w.dll");
+    PlugEntry odd = entry(7, 5, -3, "Odd", "");
+    // Columns 0 and 4 point into the entry itself: nothing is copied.
+    EXPECT_EQ(cell_text(&dx, 0), dx.name);
+    EXPECT_EQ(cell_text(&dx, 4), dx.dll_path);
+    EXPECT_STREQ(cell_text(&dx, 1), "Direct-X");
+    EXPECT_STREQ(cell_text(&vs3, 1), "VS3");
+    EXPECT_STREQ(cell_text(&odd, 1), "");
+    EXPECT_STREQ(cell_text(&dx, 2), "- OK -");
+    EXPECT_STREQ(cell_text(&vs3, 2), "Disabled");
+    EXPECT_STREQ(cell_text(&odd, 2), "Disabled"); // any non-zero flag
+    EXPECT_STREQ(cell_text(&dx, 3), "Yes");
+    EXPECT_STREQ(cell_text(&vs3, 3), "-no-");
+    EXPECT_STREQ(cell_text(&odd, 3), "Yes");
+    EXPECT_EQ(cell_text(&dx, 5), nullptr);
+    EXPECT_EQ(cell_text(&dx, -1), nullptr);
+}
+
+TEST(UiOrder, ByColumn)
+{
+    PlugEntry zeta = entry(PLUG_TYPE_VS3, 0, 0, "Zeta", "c:\\b.dll");
+    PlugEntry alpha = entry(PLUG_TYPE_DIRECTX, 1, 1, "alpha", "C:\\a.dll");
+    PlugEntry echo = entry(PLUG_TYPE_DIRECTX, 0, 1, "Echo", "C:\\a.dll");
+    PlugEntry echo2 = entry(PLUG_TYPE_DIRECTX, 0, 1, "Echo 2", "C:\\a.dll\xE9");
+    PlugEntry high = entry(PLUG_TYPE_DIRECTX, 0, 1, "\xC9" "cho", "C:\\a.dl");
+    struct {
+        const PlugEntry *a, *b;
+        int column, expected;
+    } cases[] = {
+        {&zeta, &alpha, 0, -1},  // upper case before lower case
+        {&alpha, &zeta, 0, 1},
+        {&echo, &echo2, 0, -1},  // a beginning goes first
+        {&echo2, &echo, 0, 1},
+        {&echo, &echo, 0, 0},
+        {&alpha, &high, 0, -1},  // bytes are unsigned: 0xC9 after 'a'
+        {&high, &zeta, 0, 1},
+        {&alpha, &zeta, 1, -1},  // Direct-X before VS3
+        {&zeta, &alpha, 1, 1},
+        {&echo, &alpha, 1, 0},
+        {&alpha, &zeta, 2, -1},  // Disabled before - OK -
+        {&zeta, &alpha, 2, 1},
+        {&echo, &zeta, 2, 0},
+        {&alpha, &zeta, 3, -1},  // Yes before -no-
+        {&zeta, &echo, 3, 1},
+        {&alpha, &echo, 3, 0},
+        {&alpha, &zeta, 4, -1},  // 'C' before 'c'
+        {&echo, &echo2, 4, -1},
+        {&echo2, &echo, 4, 1},
+        {&high, &echo, 4, -1},
+        {&echo, &alpha, 4, 0},
+        {&alpha, &zeta, 5, 0},   // no such column
+        {&alpha, &zeta, -1, 0},
+        {nullptr, &zeta, 0, 0},  // a missing entry equals everything
+        {&zeta, nullptr, 0, 0},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(compare_plug_entries(c.a, c.b, c.column), c.expected)
+            << (c.a ? c.a->name : "-") << " / " << (c.b ? c.b->name : "-") << " col " << c.column;
+}
+
+TEST(UiOrder, FlagsCompareAsTheirFullNumbers)
+{
+    // Status unsigned: a flag of 0xFFFFFFFF counts as the largest, first.
+    PlugEntry odd = entry(PLUG_TYPE_DIRECTX, -1, -1, "a", "");
+    PlugEntry one = entry(PLUG_TYPE_DIRECTX, 1, 1, "b", "");
+    PlugEntry weird_type = entry(-1, 0, 0, "c", "");
+    EXPECT_EQ(compare_plug_entries(&odd, &one, 2), -1);
+    // Exist signed: -1 is below 1, so it goes after.
+    EXPECT_EQ(compare_plug_entries(&odd, &one, 3), 1);
+    // Type unsigned: 0xFFFFFFFF after VS3.
+    PlugEntry vs3 = entry(PLUG_TYPE_VS3, 0, 0, "d", "");
+    EXPECT_EQ(compare_plug_entries(&weird_type, &vs3, 1), 1);
+}
+
+} // namespace

@@ -1,0 +1,265 @@
+// The built program from outside: ManagePlugins.exe started as its own
+// process over the sample plug-ins, and the resources it carries.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/wine/ui_test_support.h"
+
+namespace {
+
+struct Launched {
+    PROCESS_INFORMATION process;
+    HWND window;
+};
+
+// Starts the program from its own directory and waits for its main window.
+bool launch(Launched *out)
+{
+    std::string exe = program_path("ManagePlugins.exe");
+    std::string dir = program_path("");
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    memset(out, 0, sizeof *out);
+    std::vector<char> command_line(exe.begin(), exe.end());
+    command_line.push_back(0);
+    if (!CreateProcessA(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        dir.c_str(), &startup, &out->process))
+        return false;
+    WaitForInputIdle(out->process.hProcess, 20000);
+    for (int attempt = 0; attempt < 400 && out->window == nullptr; attempt++) {
+        HWND window = nullptr;
+        while ((window = FindWindowExA(nullptr, window, MAIN_CLASS_NAME, nullptr)) != nullptr) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(window, &pid);
+            if (pid == out->process.dwProcessId) {
+                out->window = window;
+                break;
+            }
+        }
+        if (out->window == nullptr) Sleep(50);
+    }
+    return out->window != nullptr;
+}
+
+DWORD close_and_wait(Launched *launched)
+{
+    PostMessageA(launched->window, WM_CLOSE, 0, 0);
+    DWORD code = 0xDEAD;
+    if (WaitForSingleObject(launched->process.hProcess, 20000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(launched->process.hProcess, &code);
+    else
+        TerminateProcess(launched->process.hProcess, 0xDEAD);
+    CloseHandle(launched->process.hThread);
+    CloseHandle(launched->process.hProcess);
+    return code;
+}
+
+int wait_for_rows(HWND list, int expected)
+{
+    int count = 0;
+    for (int attempt = 0; attempt < 400; attempt++) {
+        count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+        if (count >= expected) break;
+        Sleep(50);
+    }
+    return count;
+}
+
+// A row's name, read through memory in the program's process, where the list
+// view writes it.
+std::string remote_name(HANDLE process, HWND list, int row)
+{
+    const SIZE_T text_size = 512;
+    char *remote = static_cast<char *>(VirtualAllocEx(process, nullptr, sizeof(LVITEMA) + text_size,
+                                                      MEM_COMMIT, PAGE_READWRITE));
+    if (remote == nullptr) return "<no memory>";
+    LVITEMA item;
+    memset(&item, 0, sizeof item);
+    item.iSubItem = 0;
+    item.pszText = remote + sizeof(LVITEMA);
+    item.cchTextMax = static_cast<int>(text_size);
+    char text[text_size] = "";
+    SIZE_T done = 0;
+    if (WriteProcessMemory(process, remote, &item, sizeof item, &done) &&
+        SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
+                     reinterpret_cast<LPARAM>(remote)) >= 0)
+        ReadProcessMemory(process, remote + sizeof(LVITEMA), text, text_size - 1, &done);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    return text;
+}
+
+TEST(UiProgram, ListsTheSamplesAndClosesWithExitCodeZero)
+{
+    samples_install();
+    // What the program should list: the catalogue as this process sees it.
+    ASSERT_EQ(catalogue_init(), 1);
+    rebuild_catalogue();
+    std::multiset<std::string> expected;
+    for (uint32_t i = 1; i <= catalogue_count(); i++) expected.insert(catalogue_get(i)->name);
+    catalogue_destroy();
+    for (int i = 0; i < sample_plugin_count; i++)
+        ASSERT_EQ(expected.count(sample_plugins[i].name), 1u) << sample_plugins[i].name;
+
+    // Two launches: two independent windows of the same class.
+    Launched first;
+    Launched second;
+    ASSERT_TRUE(launch(&first)) << "no window from " << program_path("ManagePlugins.exe");
+    ASSERT_TRUE(launch(&second));
+    EXPECT_NE(first.window, second.window);
+
+    char title[64] = "";
+    GetWindowTextA(first.window, title, sizeof title);
+    EXPECT_STREQ(title, "Manage Plug-ins");
+    HWND list = FindWindowExA(first.window, nullptr, "SysListView32", nullptr);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(GetDlgCtrlID(list), 1000);
+    ASSERT_EQ(wait_for_rows(list, static_cast<int>(expected.size())),
+              static_cast<int>(expected.size()));
+    std::multiset<std::string> listed;
+    for (int row = 0; row < static_cast<int>(expected.size()); row++)
+        listed.insert(remote_name(first.process.hProcess, list, row));
+    EXPECT_EQ(listed, expected);
+    // Sorted by name from the start: Zeta before alpha, Echo before Echo 2.
+    std::vector<std::string> order;
+    for (int row = 0; row < static_cast<int>(expected.size()); row++)
+        order.push_back(remote_name(first.process.hProcess, list, row));
+    auto at = [&](const char *name) { return std::find(order.begin(), order.end(), name) - order.begin(); };
+    EXPECT_LT(at("Zeta"), at("alpha"));
+    EXPECT_LT(at("Echo"), at("Echo 2"));
+
+    EXPECT_EQ(close_and_wait(&first), 0u);
+    EXPECT_EQ(close_and_wait(&second), 0u);
+    samples_remove();
+}
+
+TEST(UiProgram, DocumentsLieBesideTheProgram)
+{
+    const char *files[] = {"readme.txt", "license.txt"};
+    for (const char *file : files) {
+        DWORD attributes = GetFileAttributesA(program_path(file).c_str());
+        EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES) << file;
+    }
+}
+
+// ---- resources ---------------------------------------------------------------
+
+class UiResources : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        module_ = LoadLibraryExA(program_path("ManagePlugins.exe").c_str(), nullptr,
+                                 LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module_, nullptr);
+    }
+    void TearDown() override { FreeLibrary(module_); }
+
+    const unsigned char *resource(LPCSTR type, int id, DWORD *size)
+    {
+        HRSRC found = FindResourceA(module_, MAKEINTRESOURCEA(id), type);
+        if (found == nullptr) return nullptr;
+        *size = SizeofResource(module_, found);
+        return static_cast<const unsigned char *>(LockResource(LoadResource(module_, found)));
+    }
+    HMODULE module_ = nullptr;
+};
+
+TEST_F(UiResources, HeaderBitmapIs2000By66With256Colours)
+{
+    DWORD size = 0;
+    const unsigned char *data = resource(MAKEINTRESOURCEA(2) /* RT_BITMAP */, 1000, &size);
+    ASSERT_NE(data, nullptr);
+    BITMAPINFOHEADER header;
+    memcpy(&header, data, sizeof header);
+    EXPECT_EQ(header.biSize, 40u);
+    EXPECT_EQ(header.biWidth, 2000);
+    EXPECT_EQ(header.biHeight, 66); // bottom-up
+    EXPECT_EQ(header.biPlanes, 1);
+    EXPECT_EQ(header.biBitCount, 8);
+    EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RGB));
+    EXPECT_TRUE(header.biClrUsed == 0 || header.biClrUsed == 256);
+    EXPECT_EQ(size, 40u + 1024u + 2000u * 66u);
+
+    // A picture, not a flat fill: the name's dots make the top rows busy.
+    const unsigned char *pixels = data + 40 + 1024;
+    std::set<int> used(pixels, pixels + 2000 * 66);
+    EXPECT_GT(used.size(), 32u);
+}
+
+TEST_F(UiResources, IconGroupHoldsOne32By32SixteenColourImage)
+{
+    DWORD size = 0;
+    const unsigned char *group = resource(MAKEINTRESOURCEA(14) /* RT_GROUP_ICON */, 100, &size);
+    ASSERT_NE(group, nullptr);
+    ASSERT_GE(size, 6u + 14u);
+    EXPECT_EQ(group[2] | (group[3] << 8), 1); // icons
+    EXPECT_EQ(group[4] | (group[5] << 8), 1); // one image
+    const unsigned char *entry = group + 6;
+    EXPECT_EQ(entry[0], 32); // width
+    EXPECT_EQ(entry[1], 32); // height
+    EXPECT_EQ(entry[2], 16); // colours
+    EXPECT_EQ(entry[6] | (entry[7] << 8), 4); // bits per pixel
+    int image_id = entry[12] | (entry[13] << 8);
+    DWORD image_size = 0;
+    const unsigned char *image = resource(MAKEINTRESOURCEA(3) /* RT_ICON */, image_id, &image_size);
+    ASSERT_NE(image, nullptr);
+    BITMAPINFOHEADER header;
+    memcpy(&header, image, sizeof header);
+    EXPECT_EQ(header.biWidth, 32);
+    EXPECT_EQ(header.biHeight, 64); // colour and mask
+    EXPECT_EQ(header.biBitCount, 4);
+    EXPECT_NE(LoadIconA(module_, MAKEINTRESOURCEA(100)), nullptr);
+}
+
+TEST_F(UiResources, VersionIs1000WithItsDescription)
+{
+    HMODULE version = LoadLibraryA("version.dll");
+    ASSERT_NE(version, nullptr);
+    typedef DWORD(WINAPI * SizeFn)(LPCSTR, LPDWORD);
+    typedef BOOL(WINAPI * InfoFn)(LPCSTR, DWORD, DWORD, LPVOID);
+    typedef BOOL(WINAPI * QueryFn)(LPCVOID, LPCSTR, LPVOID *, PUINT);
+    SizeFn info_size = reinterpret_cast<SizeFn>(
+        reinterpret_cast<void *>(GetProcAddress(version, "GetFileVersionInfoSizeA")));
+    InfoFn info = reinterpret_cast<InfoFn>(
+        reinterpret_cast<void *>(GetProcAddress(version, "GetFileVersionInfoA")));
+    QueryFn query = reinterpret_cast<QueryFn>(
+        reinterpret_cast<void *>(GetProcAddress(version, "VerQueryValueA")));
+    ASSERT_TRUE(info_size && info && query);
+
+    std::string exe = program_path("ManagePlugins.exe");
+    DWORD handle = 0;
+    DWORD size = info_size(exe.c_str(), &handle);
+    ASSERT_GT(size, 0u);
+    std::vector<char> block(size);
+    ASSERT_TRUE(info(exe.c_str(), 0, size, block.data()));
+
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(query(block.data(), "\\", reinterpret_cast<void **>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+
+    char *description = nullptr;
+    ASSERT_TRUE(query(block.data(), "\\StringFileInfo\\040904E4\\FileDescription",
+                      reinterpret_cast<void **>(&description), &length));
+    EXPECT_STREQ(description, "Manage System registered Audio Plug-ins.");
+    FreeLibrary(version);
+}
+
+TEST_F(UiResources, ManifestAsksForAnAdministrator)
+{
+    DWORD size = 0;
+    const unsigned char *data = resource(MAKEINTRESOURCEA(24) /* RT_MANIFEST */, 1, &size);
+    ASSERT_NE(data, nullptr);
+    std::string manifest(reinterpret_cast<const char *>(data), size);
+    EXPECT_NE(manifest.find("level=\"requireAdministrator\""), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,269 @@
+#include "tests/wine/ui_test_support.h"
+
+#include <cstring>
+#include <deque>
+
+#include "tests/common/reg_fixture.h"
+
+// ---- message boxes ----------------------------------------------------------
+
+static HHOOK box_hook = nullptr;
+static std::vector<CaughtBox> caught;
+static std::deque<BoxAnswer> answers;
+static HWND last_box = nullptr;
+
+struct BoxParts {
+    HWND icon;
+    HWND text;
+};
+
+static BOOL CALLBACK find_box_parts(HWND child, LPARAM param)
+{
+    BoxParts *parts = reinterpret_cast<BoxParts *>(param);
+    char cls[32] = "";
+    GetClassNameA(child, cls, sizeof cls);
+    if (lstrcmpiA(cls, "Static") != 0) return TRUE;
+    LONG style = GetWindowLongA(child, GWL_STYLE);
+    if ((style & SS_TYPEMASK) == SS_ICON) {
+        if (parts->icon == nullptr) parts->icon = child;
+    } else if (GetWindowTextLengthA(child) > 0 && parts->text == nullptr) {
+        parts->text = child;
+    }
+    return TRUE;
+}
+
+static UINT icon_kind(HWND icon_control)
+{
+    if (icon_control == nullptr) return 0;
+    HICON shown = reinterpret_cast<HICON>(SendMessageA(icon_control, STM_GETICON, 0, 0));
+    if (shown == nullptr) return 0;
+    struct {
+        LPCSTR id;
+        UINT kind;
+    } kinds[] = {{IDI_EXCLAMATION, MB_ICONWARNING},
+                 {IDI_ASTERISK, MB_ICONINFORMATION},
+                 {IDI_QUESTION, MB_ICONQUESTION},
+                 {IDI_HAND, MB_ICONERROR}};
+    for (const auto &k : kinds)
+        if (LoadIconA(nullptr, k.id) == shown) return k.kind;
+    return 0xFFFFFFFFu; // an icon, but none of the system's
+}
+
+static void answer_box(HWND box, BoxAnswer answer)
+{
+    // Posted, so the box's own modal loop picks it up like user input.
+    switch (answer) {
+    case ANSWER_OK:
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+        break;
+    case ANSWER_CANCEL:
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(box, IDCANCEL)));
+        break;
+    case ANSWER_ESCAPE:
+        PostMessageA(box, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        PostMessageA(box, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
+        break;
+    case ANSWER_CLOSE_BUTTON:
+        PostMessageA(box, WM_SYSCOMMAND, SC_CLOSE, 0);
+        break;
+    }
+}
+
+static LRESULT CALLBACK box_hook_proc(int code, WPARAM wparam, LPARAM lparam)
+{
+    if (code == HCBT_ACTIVATE) {
+        HWND box = reinterpret_cast<HWND>(wparam);
+        char cls[16] = "";
+        GetClassNameA(box, cls, sizeof cls);
+        if (strcmp(cls, "#32770") == 0 && box != last_box) {
+            last_box = box;
+            CaughtBox seen;
+            char buffer[4096] = "";
+            GetWindowTextA(box, buffer, sizeof buffer);
+            seen.caption = buffer;
+            BoxParts parts = {nullptr, nullptr};
+            EnumChildWindows(box, find_box_parts, reinterpret_cast<LPARAM>(&parts));
+            buffer[0] = 0;
+            if (parts.text != nullptr) GetWindowTextA(parts.text, buffer, sizeof buffer);
+            seen.text = buffer;
+            seen.icon = icon_kind(parts.icon);
+            HWND cancel = GetDlgItem(box, IDCANCEL);
+            seen.has_cancel =
+                cancel != nullptr && (GetWindowLongA(cancel, GWL_STYLE) & WS_VISIBLE) != 0;
+            seen.owner = GetWindow(box, GW_OWNER);
+            caught.push_back(seen);
+            BoxAnswer answer = ANSWER_OK;
+            if (!answers.empty()) {
+                answer = answers.front();
+                answers.pop_front();
+            }
+            answer_box(box, answer);
+        }
+    }
+    return CallNextHookEx(box_hook, code, wparam, lparam);
+}
+
+void boxes_start()
+{
+    boxes_clear();
+    box_hook = SetWindowsHookExA(WH_CBT, box_hook_proc, nullptr, GetCurrentThreadId());
+}
+
+void boxes_stop()
+{
+    if (box_hook != nullptr) UnhookWindowsHookEx(box_hook);
+    box_hook = nullptr;
+}
+
+void boxes_queue_answer(BoxAnswer answer)
+{
+    answers.push_back(answer);
+}
+
+const std::vector<CaughtBox> &boxes_caught()
+{
+    return caught;
+}
+
+void boxes_clear()
+{
+    caught.clear();
+    answers.clear();
+    last_box = nullptr;
+}
+
+int pump_messages()
+{
+    int quit = 0;
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            quit = 1;
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return quit;
+}
+
+// ---- the sample plug-ins ---------------------------------------------------
+
+const SamplePlugin sample_plugins[] = {
+    {"{5EED0001-7A11-4C1E-9D00-000000000001}", "Zeta", PLUG_TYPE_DIRECTX, false, true, true},
+    {"{5EED0002-7A11-4C1E-9D00-000000000002}", "alpha", PLUG_TYPE_DIRECTX, false, false, false},
+    {"{5EED0003-7A11-4C1E-9D00-000000000003}", "Echo", PLUG_TYPE_VS3, false, true, true},
+    {"{5EED0004-7A11-4C1E-9D00-000000000004}", "Echo 2", PLUG_TYPE_DIRECTX, false, false, false},
+    {"{5EED0005-7A11-4C1E-9D00-000000000005}", "Muted", PLUG_TYPE_DIRECTX, true, true, false},
+};
+const int sample_plugin_count = sizeof sample_plugins / sizeof sample_plugins[0];
+
+static const char STORE_ROOT_TOP[] = "Quillon_Software";
+static const char VS3_TOP[] = "SOFTWARE\\Merging Technologies";
+static int had_store_root = 0;
+static int had_vs3_key = 0;
+
+std::string sample_dll_path(const SamplePlugin &plugin)
+{
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof temp, temp);
+    return std::string(temp) + "mp_ui_" + (plugin.clsid + 1) + ".dll";
+}
+
+// The layout of a DirectX filter's class key, under any root path.
+static void write_filter_class(const std::string &cls, const char *name, const char *dll)
+{
+    fx_set_sz(HKEY_CLASSES_ROOT, cls.c_str(), nullptr, name);
+    fx_set_dword(HKEY_CLASSES_ROOT, cls.c_str(), "Merit", 0x200000);
+    fx_set_sz(HKEY_CLASSES_ROOT, (cls + "\\InprocServer32").c_str(), nullptr, dll);
+    const std::string pins[2] = {cls + "\\Pins\\In", cls + "\\Pins\\Out"};
+    for (DWORD dir = 0; dir < 2; dir++) {
+        fx_set_dword(HKEY_CLASSES_ROOT, pins[dir].c_str(), "Direction", dir);
+        fx_create(HKEY_CLASSES_ROOT, (pins[dir] + "\\" AUDIO_TYPES_PATH).c_str());
+    }
+}
+
+static void write_extra_info(const SamplePlugin &plugin)
+{
+    std::string key = std::string("CLSID\\") + plugin.clsid + "\\EX_info";
+    fx_set_sz(HKEY_CLASSES_ROOT, key.c_str(), nullptr, "");
+    fx_set_sz(HKEY_CLASSES_ROOT, key.c_str(), "app_name", (std::string(plugin.name) + " FX").c_str());
+    fx_set_sz(HKEY_CLASSES_ROOT, key.c_str(), "Company", "Tessary");
+    fx_set_dword(HKEY_CLASSES_ROOT, key.c_str(), "Category", 7);
+    fx_set_dword(HKEY_CLASSES_ROOT, key.c_str(), "Fmin", 44100);
+    fx_set_dword(HKEY_CLASSES_ROOT, key.c_str(), "PinMax", 8);
+    fx_set_dword(HKEY_CLASSES_ROOT, key.c_str(), "HasGUI", 1);
+    fx_set_dword(HKEY_CLASSES_ROOT, key.c_str(), "MIDI", 0);
+}
+
+void samples_install()
+{
+    had_store_root = fx_key_exists(HKEY_CLASSES_ROOT, STORE_ROOT_TOP);
+    had_vs3_key = fx_key_exists(HKEY_LOCAL_MACHINE, VS3_TOP);
+    for (int i = 0; i < sample_plugin_count; i++) {
+        const SamplePlugin &p = sample_plugins[i];
+        std::string dll = sample_dll_path(p);
+        if (p.dll_exists) {
+            HANDLE file = CreateFileA(dll.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        } else {
+            DeleteFileA(dll.c_str());
+        }
+        if (p.disabled) {
+            std::string entry = std::string(STORE_ROOT_PATH "\\") + p.clsid;
+            fx_set_sz(HKEY_CLASSES_ROOT, entry.c_str(), "name", p.name);
+            fx_set_dword(HKEY_CLASSES_ROOT, entry.c_str(), "type", static_cast<DWORD>(p.type));
+            fx_create(HKEY_CLASSES_ROOT, (entry + "\\Filter\\" + p.clsid).c_str());
+            write_filter_class(entry + "\\CLSID\\" + p.clsid, p.name, dll.c_str());
+        } else if (p.type == PLUG_TYPE_DIRECTX) {
+            fx_create(HKEY_CLASSES_ROOT, (std::string("Filter\\") + p.clsid).c_str());
+            write_filter_class(std::string("CLSID\\") + p.clsid, p.name, dll.c_str());
+        } else {
+            fx_vs3_effect(p.clsid, p.name, "A VS3 sample", dll.c_str());
+        }
+        if (p.extra_info) write_extra_info(p);
+    }
+}
+
+void samples_remove()
+{
+    for (int i = 0; i < sample_plugin_count; i++) {
+        const SamplePlugin &p = sample_plugins[i];
+        fx_delete_tree(HKEY_CLASSES_ROOT, (std::string("Filter\\") + p.clsid).c_str());
+        fx_delete_tree(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + p.clsid).c_str());
+        fx_delete_tree(HKEY_CLASSES_ROOT, (std::string(STORE_ROOT_PATH "\\") + p.clsid).c_str());
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_SET_VALUE, &key) == 0) {
+            RegDeleteValueA(key, p.clsid);
+            RegCloseKey(key);
+        }
+        DeleteFileA(sample_dll_path(p).c_str());
+    }
+    if (!had_store_root) fx_delete_tree(HKEY_CLASSES_ROOT, STORE_ROOT_TOP);
+    if (!had_vs3_key) fx_delete_tree(HKEY_LOCAL_MACHINE, VS3_TOP);
+}
+
+std::string samples_dump()
+{
+    std::string dump;
+    for (int i = 0; i < sample_plugin_count; i++) {
+        const SamplePlugin &p = sample_plugins[i];
+        dump += "F:" + fx_dump(HKEY_CLASSES_ROOT, (std::string("Filter\\") + p.clsid).c_str());
+        dump += "C:" + fx_dump(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + p.clsid).c_str());
+        dump += "S:" + fx_dump(HKEY_CLASSES_ROOT, (std::string(STORE_ROOT_PATH "\\") + p.clsid).c_str());
+    }
+    dump += "V:" + fx_dump(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
+    return dump;
+}
+
+std::string program_path(const char *file_name)
+{
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    char *slash = strrchr(path, '\\');
+    if (slash != nullptr) slash[1] = 0;
+    return std::string(path) + file_name;
+}

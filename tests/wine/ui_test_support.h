@@ -1,0 +1,64 @@
+// Helpers for the window tests: message boxes caught as they open (through a
+// CBT hook, so the real MessageBoxA runs and is answered like a user would),
+// the message pump, and a set of sample plug-ins in the registry.
+#ifndef TESTS_WINE_UI_TEST_SUPPORT_H
+#define TESTS_WINE_UI_TEST_SUPPORT_H
+
+#include <string>
+#include <vector>
+
+#include "ui/ui.h"
+
+// How a caught box is answered.
+enum BoxAnswer {
+    ANSWER_OK,           // a click on OK
+    ANSWER_CANCEL,       // a click on Cancel
+    ANSWER_ESCAPE,       // the Escape key
+    ANSWER_CLOSE_BUTTON, // the close button of the box's frame
+};
+
+struct CaughtBox {
+    std::string text;
+    std::string caption;
+    UINT icon;       // MB_ICONWARNING, MB_ICONINFORMATION, MB_ICONQUESTION, MB_ICONERROR or 0
+    bool has_cancel; // a Cancel button is shown
+    HWND owner;
+};
+
+// Installs the hook on this thread; every box that opens is recorded and
+// answered with the next queued answer (OK when none is queued).
+void boxes_start();
+void boxes_stop();
+void boxes_queue_answer(BoxAnswer answer);
+const std::vector<CaughtBox> &boxes_caught();
+void boxes_clear();
+
+// Dispatches every message waiting for this thread; returns 1 when a WM_QUIT
+// was among them.
+int pump_messages();
+
+// A plug-in of the sample set.
+struct SamplePlugin {
+    const char *clsid;
+    const char *name;
+    int type;
+    bool disabled;
+    bool dll_exists;
+    bool extra_info;
+};
+extern const SamplePlugin sample_plugins[];
+extern const int sample_plugin_count;
+
+// Writes the samples (and their DLL files) / removes all of it again,
+// including the keys the samples needed that were not there before.
+void samples_install();
+void samples_remove();
+std::string sample_dll_path(const SamplePlugin &plugin);
+// Sorted text dump of everything the samples live in, to tell whether an
+// action changed the registry.
+std::string samples_dump();
+
+// The path of a program built beside this test binary.
+std::string program_path(const char *file_name);
+
+#endif

@@ -1,0 +1,150 @@
+#include "ui/layout.h"
+
+#include <cstring>
+
+#ifdef _WIN32
+#include "platform/win.h"
+#endif
+
+char start_dir[START_DIR_SIZE] = "C:\\";
+
+const ButtonSpec main_buttons[BUTTON_COUNT] = {
+    {"Enable", CMD_ENABLE, 3, 35, 100, 25},
+    {"Disable", CMD_DISABLE, 105, 35, 100, 25},
+    {"Remove", CMD_REMOVE, 210, 35, 100, 25},
+    {"Properties", CMD_PROPERTIES, 315, 35, 100, 25},
+};
+
+const ColumnSpec list_columns[LIST_COLUMN_COUNT] = {
+    {"Plug-ins Name", 200}, {"Type", 60}, {"Status", 60}, {"Exist", 40}, {"DLL", 400},
+};
+
+void copy_start_dir(char *buffer)
+{
+    memcpy(buffer, start_dir, START_DIR_SIZE);
+    buffer[START_DIR_SIZE - 1] = 0;
+}
+
+void main_window_size(int frame, int caption, int *width, int *height)
+{
+    // The same frame width serves the left, right and bottom borders.
+    *width = CLIENT_WIDTH + 2 * frame;
+    *height = CLIENT_HEIGHT + caption + 2 * frame;
+}
+
+void list_size_for_client(uint32_t size_param, int *width, int *height)
+{
+    *width = static_cast<int>(size_param & 0xFFFFu);
+    *height = static_cast<int>(size_param >> 16) - LIST_TOP;
+}
+
+static int ansi_lead_byte(unsigned char c)
+{
+#ifdef _WIN32
+    return IsDBCSLeadByte(c) ? 1 : 0;
+#else
+    (void)c; // other hosts have no ANSI code page: every byte stands alone
+    return 0;
+#endif
+}
+
+void strip_file_name(char *path)
+{
+    strip_file_name_with(path, ansi_lead_byte);
+}
+
+void strip_file_name_with(char *path, int (*is_lead_byte)(unsigned char))
+{
+    // Split as the C runtime's path splitter does: drive, directory up to the
+    // last separator, then the name, and the extension from the last dot.
+    size_t dir_start = (path[0] != 0 && path[1] == ':') ? 2 : 0;
+    size_t dir_end = dir_start; // one past the last separator
+    const char *last_dot = nullptr;
+    for (size_t i = dir_start; path[i] != 0; i++) {
+        unsigned char c = static_cast<unsigned char>(path[i]);
+        if (is_lead_byte(c)) {
+            // The trail byte is never a separator or a dot.
+            if (path[i + 1] == 0) break;
+            i++;
+            continue;
+        }
+        if (c == '\\' || c == '/') {
+            dir_end = i + 1;
+            last_dot = nullptr;
+        } else if (c == '.') {
+            last_dot = path + i;
+        }
+    }
+    if (last_dot == nullptr) return; // no extension: the path is a directory
+    path[dir_end] = 0;
+    if (dir_end > 0 && path[dir_end - 1] == '\\') path[dir_end - 1] = 0;
+}
+
+void prepare_link_dir(char *dir, int (*is_directory)(const char *path))
+{
+    copy_start_dir(dir);
+    // The start directory is a directory even when its last component has a
+    // dot in it; only a path that names none is taken for a file's.
+    if (!is_directory(dir)) strip_file_name(dir);
+}
+
+const char *cell_text(const PlugEntry *entry, int column)
+{
+    switch (column) {
+    case 0:
+        return entry->name;
+    case 1:
+        if (entry->type == PLUG_TYPE_DIRECTX) return "Direct-X";
+        if (entry->type == PLUG_TYPE_VS3) return "VS3";
+        return "";
+    case 2:
+        return entry->disabled != 0 ? "Disabled" : "- OK -";
+    case 3:
+        return entry->dll_exists != 0 ? "Yes" : "-no-";
+    case 4:
+        return entry->dll_path;
+    default:
+        return nullptr;
+    }
+}
+
+// Unsigned byte order up to the terminator: upper case before lower case,
+// and a text that begins another goes first.
+static int compare_text(const char *a, const char *b)
+{
+    const unsigned char *pa = reinterpret_cast<const unsigned char *>(a);
+    const unsigned char *pb = reinterpret_cast<const unsigned char *>(b);
+    while (*pa != 0 && *pa == *pb) {
+        pa++;
+        pb++;
+    }
+    if (*pa < *pb) return -1;
+    if (*pa > *pb) return 1;
+    return 0;
+}
+
+template <typename T> static int ascending(T a, T b)
+{
+    if (a < b) return -1;
+    if (a > b) return 1;
+    return 0;
+}
+
+int compare_plug_entries(const PlugEntry *a, const PlugEntry *b, int column)
+{
+    if (a == nullptr || b == nullptr) return 0;
+    switch (column) {
+    case 0:
+        return compare_text(a->name, b->name);
+    case 1:
+        return ascending(static_cast<uint32_t>(a->type), static_cast<uint32_t>(b->type));
+    case 2: // disabled rows first
+        return ascending(static_cast<uint32_t>(b->disabled), static_cast<uint32_t>(a->disabled));
+    case 3: // existing DLLs first
+        return ascending(b->dll_exists, a->dll_exists);
+    case 4:
+        return compare_text(a->dll_path, b->dll_path);
+    default:
+        return 0;
+    }
+}

@@ -1,0 +1,114 @@
+// What the main window shows and where: sizes, ids, labels, the list's
+// columns and their texts and order, and the start-directory preparation.
+// Nothing here calls the window system, so it builds and is tested on any
+// host.
+#ifndef UI_LAYOUT_H
+#define UI_LAYOUT_H
+
+#include <cstdint>
+
+#include "catalogue/catalogue.h"
+
+#define MAIN_CLASS_NAME "Tessary-Halvard\xA9w_Main"
+#define MAIN_TITLE "Manage Plug-ins"
+
+// The header strip, with the buttons on it, and the list view below it.
+#define HEADER_WIDTH 2000
+#define HEADER_HEIGHT 66
+#define LIST_TOP 65
+#define LIST_WIDTH 600
+#define LIST_HEIGHT 415
+#define CLIENT_WIDTH LIST_WIDTH
+#define CLIENT_HEIGHT (LIST_TOP + LIST_HEIGHT)
+
+#define ICON_RESOURCE_ID 100
+#define HEADER_BITMAP_ID 1000
+
+#define CMD_ENABLE 100
+#define CMD_DISABLE 101
+#define CMD_REMOVE 110
+#define CMD_PROPERTIES 120
+#define CMD_README 888
+#define CMD_LICENSE 889
+#define CMD_WEB_PAGE 890
+#define CMD_MAIL 891
+#define CMD_REFRESH 1000
+#define LIST_CONTROL_ID 1000
+
+#define MAIN_WINDOW_STYLE 0x12CF0000u
+#define BUTTON_STYLE 0x50010001u
+#define LIST_STYLE 0x50200009u
+
+#define README_FILE "readme.txt"
+#define LICENSE_FILE "license.txt"
+#define WEB_PAGE_URL "https://example.org/manage-plugins"
+#define MAIL_URL "mailto:support@example.org"
+#define WEB_MENU_LABEL "Goto WWW.EXAMPLE.ORG"
+
+#define NOTHING_SELECTED_CAPTION "Nothing Selected"
+#define SELECT_PLUGINS_TEXT "Select Plug-ins in the List below"
+#define SELECT_SINGLE_TEXT "Select a SINGLE Plug-ins in the List below"
+#define REMOVE_CAPTION "Remove Selecting Plug-ins"
+#define REMOVE_QUESTION                                                  \
+    "All the Selected Plug-ins will be removed from the registry\n"      \
+    "To use these Plug-ins again, you will have to re-install them\n\n"  \
+    "Do you really want to remove these Plug-ins !?"
+#define CLASS_FAILED_TEXT "Failed to Record Class..."
+#define WINDOW_FAILED_TEXT "Failed to Create Window..."
+
+#define START_DIR_SIZE 1024
+#define START_DIR_READ_SIZE 1000
+#define LINK_DIR_SIZE 2048
+
+// The working directory at launch; "C:\" until it is captured.
+extern char start_dir[START_DIR_SIZE];
+
+// Copies start_dir with its terminator into buffer (START_DIR_SIZE bytes).
+void copy_start_dir(char *buffer);
+
+struct ButtonSpec {
+    const char *label;
+    int id;
+    int x, y, width, height;
+};
+#define BUTTON_COUNT 4
+extern const ButtonSpec main_buttons[BUTTON_COUNT];
+
+struct ColumnSpec {
+    const char *header;
+    int width;
+};
+#define LIST_COLUMN_COUNT 5
+extern const ColumnSpec list_columns[LIST_COLUMN_COUNT];
+
+// The outer size that WM_CREATE gives the window, from the dialog frame width
+// and the caption height.
+void main_window_size(int frame, int caption, int *width, int *height);
+
+// The list view's size for a WM_SIZE whose lParam is size_param: the client
+// width, and the client height less the header strip (negative when the
+// client is lower than the strip).
+void list_size_for_client(uint32_t size_param, int *width, int *height);
+
+// Rewrites a path in place to its drive and directory when its last component
+// has an extension, dropping one trailing backslash; leaves it unchanged
+// otherwise. The platform's ANSI code page decides which bytes lead a
+// double-byte character.
+void strip_file_name(char *path);
+// The same with the lead-byte test given.
+void strip_file_name_with(char *path, int (*is_lead_byte)(unsigned char));
+
+// The directory the documents are opened from: start_dir as it is
+// when it names an existing directory (it is one, whatever dots it holds),
+// otherwise with strip_file_name applied. dir holds LINK_DIR_SIZE bytes.
+void prepare_link_dir(char *dir, int (*is_directory)(const char *path));
+
+// A cell's text: the entry's own name or DLL path for columns 0 and 4, fixed
+// texts for 1 to 3 ("" for an unknown type); null for any other column.
+const char *cell_text(const PlugEntry *entry, int column);
+
+// The list's order: -1 when a goes first, 1 when b does, 0 when equal or when
+// either is missing or the column is unknown.
+int compare_plug_entries(const PlugEntry *a, const PlugEntry *b, int column);
+
+#endif

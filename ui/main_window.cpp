@@ -1,0 +1,221 @@
+#include "ui/ui.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include <shellapi.h>
+
+HBITMAP header_bitmap = nullptr;
+HMENU popup_menu = nullptr;
+
+// The pre-Vista form of the record: its size field says 340 bytes.
+#define NONCLIENT_METRICS_SIZE 340
+static_assert(offsetof(NONCLIENTMETRICSA, iCaptionHeight) < NONCLIENT_METRICS_SIZE,
+              "the caption height lies within the 340-byte form");
+
+void get_frame_metrics(int *frame_width, int *caption_height)
+{
+    NONCLIENTMETRICSA metrics;
+    memset(&metrics, 0, sizeof metrics);
+    metrics.cbSize = NONCLIENT_METRICS_SIZE;
+    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, NONCLIENT_METRICS_SIZE, &metrics, 0);
+    *frame_width = GetSystemMetrics(SM_CXDLGFRAME);
+    *caption_height = metrics.iCaptionHeight;
+}
+
+void blit_bitmap(HDC dc, HBITMAP bitmap, int x, int y, int width, int height)
+{
+    HDC memory = CreateCompatibleDC(dc);
+    HGDIOBJ replaced = SelectObject(memory, bitmap);
+    BitBlt(dc, x, y, width, height, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, replaced);
+    DeleteDC(memory);
+}
+
+static int is_directory(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+int link_target(WPARAM id, LinkTarget *target)
+{
+    target->dir = nullptr;
+    switch (id) {
+    case CMD_README:
+        target->file = README_FILE;
+        break;
+    case CMD_LICENSE:
+        target->file = LICENSE_FILE;
+        break;
+    case CMD_WEB_PAGE:
+        target->file = WEB_PAGE_URL;
+        return 1;
+    case CMD_MAIL:
+        target->file = MAIL_URL;
+        return 1;
+    default:
+        target->file = nullptr;
+        return 0;
+    }
+    prepare_link_dir(target->dir_buffer, is_directory);
+    target->dir = target->dir_buffer;
+    return 1;
+}
+
+void open_link(HWND owner, WPARAM id)
+{
+    LinkTarget target;
+    if (!link_target(id, &target)) return;
+    // A missing document or handler is the shell's to report, if anyone's.
+    ShellExecuteA(owner, "open", target.file, nullptr, target.dir, SW_SHOW);
+}
+
+static LRESULT on_create(HWND window)
+{
+    header_bitmap = LoadBitmapA(app_instance, MAKEINTRESOURCEA(HEADER_BITMAP_ID));
+
+    int frame = 0;
+    int caption = 0;
+    get_frame_metrics(&frame, &caption);
+
+    popup_menu = CreatePopupMenu();
+    AppendMenuA(popup_menu, MF_STRING, CMD_WEB_PAGE, WEB_MENU_LABEL);
+
+    create_plugin_list(window);
+
+    for (const ButtonSpec &button : main_buttons) {
+        CreateWindowExA(0, "button", button.label, BUTTON_STYLE, button.x, button.y, button.width,
+                        button.height, window,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(button.id)), app_instance,
+                        nullptr);
+    }
+
+    SetFocus(list_view);
+
+    // Keeps the position the platform chose; the resulting WM_SIZE fits the
+    // list view.
+    int width = 0;
+    int height = 0;
+    main_window_size(frame, caption, &width, &height);
+    SetWindowPos(window, nullptr, 0, 0, width, height, SWP_SHOWWINDOW | SWP_NOMOVE);
+
+    // The first rebuild runs from the message loop, once the window is up.
+    PostMessageA(window, WM_COMMAND, CMD_REFRESH, 0);
+    return 0;
+}
+
+static void warn_nothing_selected(HWND window, const char *text)
+{
+    MessageBoxA(window, text, NOTHING_SELECTED_CAPTION, MB_ICONWARNING);
+}
+
+static int selected_count()
+{
+    return static_cast<int>(SendMessageA(list_view, LVM_GETSELECTEDCOUNT, 0, 0));
+}
+
+static void on_command(HWND window, WPARAM id)
+{
+    // The whole wParam is the id: a notification code in the high half makes
+    // it no command of ours.
+    switch (id) {
+    case CMD_ENABLE:
+        if (selected_count() >= 1) enable_selected();
+        else warn_nothing_selected(window, SELECT_PLUGINS_TEXT);
+        break;
+    case CMD_DISABLE:
+        if (selected_count() >= 1) disable_selected();
+        else warn_nothing_selected(window, SELECT_PLUGINS_TEXT);
+        break;
+    case CMD_REMOVE:
+        if (selected_count() >= 1) {
+            if (MessageBoxA(window, REMOVE_QUESTION, REMOVE_CAPTION, MB_OKCANCEL | MB_ICONQUESTION) !=
+                IDCANCEL)
+                remove_selected();
+        } else {
+            warn_nothing_selected(window, SELECT_PLUGINS_TEXT);
+        }
+        break;
+    case CMD_PROPERTIES:
+        if (selected_count() == 1) show_properties(window);
+        else warn_nothing_selected(window, SELECT_SINGLE_TEXT);
+        break;
+    case CMD_REFRESH:
+        refresh_list();
+        break;
+    default:
+        open_link(window, id);
+        break;
+    }
+}
+
+static void on_notify(const NMHDR *header)
+{
+    switch (header->code) {
+    case LVN_GETDISPINFOA:
+        supply_cell_text(reinterpret_cast<NMLVDISPINFOA *>(const_cast<NMHDR *>(header)));
+        break;
+    case LVN_COLUMNCLICK:
+        sort_by_column(reinterpret_cast<const NMLISTVIEW *>(header)->iSubItem);
+        break;
+    default:
+        break;
+    }
+}
+
+LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_CREATE:
+        return on_create(window);
+
+    case WM_DESTROY:
+        if (popup_menu != nullptr) DestroyMenu(popup_menu);
+        popup_menu = nullptr;
+        if (header_bitmap != nullptr) DeleteObject(header_bitmap);
+        header_bitmap = nullptr;
+        PostQuitMessage(0);
+        return 0;
+
+    case WM_SIZE: {
+        int width = 0;
+        int height = 0;
+        list_size_for_client(static_cast<uint32_t>(lparam), &width, &height);
+        SetWindowPos(list_view, nullptr, 0, 0, width, height, SWP_SHOWWINDOW | SWP_NOMOVE);
+        return 0;
+    }
+
+    case WM_CLOSE:
+        DestroyWindow(window);
+        return 0;
+
+    case WM_ERASEBKGND:
+        // Below the strip lies the list view; nothing else needs painting.
+        blit_bitmap(reinterpret_cast<HDC>(wparam), header_bitmap, 0, 0, HEADER_WIDTH,
+                    HEADER_HEIGHT);
+        return -1;
+
+    case WM_NOTIFY:
+        on_notify(reinterpret_cast<const NMHDR *>(lparam));
+        return 0;
+
+    case WM_COMMAND:
+        on_command(window, wparam);
+        return 0;
+
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN: {
+        POINT point;
+        point.x = static_cast<short>(lparam & 0xFFFF);
+        point.y = static_cast<short>((lparam >> 16) & 0xFFFF);
+        ClientToScreen(window, &point);
+        TrackPopupMenu(popup_menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, point.x, point.y,
+                       0, window, nullptr);
+        return 1;
+    }
+
+    default:
+        return DefWindowProcA(window, message, wparam, lparam);
+    }
+}

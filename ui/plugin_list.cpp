@@ -1,0 +1,136 @@
+#include "ui/ui.h"
+
+#include <cstring>
+
+#include "registry/maintenance.h"
+
+HWND list_view = nullptr;
+int32_t sort_column = 0;
+
+void create_plugin_list(HWND parent)
+{
+    list_view = CreateWindowExA(0, "SysListView32", "", LIST_STYLE, 0, LIST_TOP, LIST_WIDTH,
+                                LIST_HEIGHT, parent,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(LIST_CONTROL_ID)),
+                                app_instance, nullptr);
+    for (int i = 0; i < LIST_COLUMN_COUNT; i++) {
+        LVCOLUMNA column;
+        memset(&column, 0, sizeof column);
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+        column.fmt = LVCFMT_LEFT;
+        column.cx = list_columns[i].width;
+        column.pszText = const_cast<char *>(list_columns[i].header); // only read
+        SendMessageA(list_view, LVM_INSERTCOLUMNA, static_cast<WPARAM>(i),
+                     reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+void refresh_list()
+{
+    rebuild_catalogue();
+    uint32_t count = catalogue_count();
+    SendMessageA(list_view, LVM_DELETEALLITEMS, 0, 0);
+    if (count < 1) return;
+    // Rows carry only their catalogue index; the texts come on request.
+    for (uint32_t i = 0; i < count; i++) {
+        LVITEMA item;
+        memset(&item, 0, sizeof item);
+        item.mask = LVIF_TEXT | LVIF_PARAM;
+        item.iItem = static_cast<int>(i);
+        item.iSubItem = 0;
+        item.pszText = LPSTR_TEXTCALLBACKA;
+        item.lParam = static_cast<LPARAM>(i + 1);
+        SendMessageA(list_view, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    }
+    SendMessageA(list_view, LVM_SORTITEMS, static_cast<WPARAM>(sort_column),
+                 reinterpret_cast<LPARAM>(compare_entries));
+}
+
+void supply_cell_text(NMLVDISPINFOA *info)
+{
+    const PlugEntry *entry = catalogue_get(static_cast<int>(info->item.lParam));
+    if (entry == nullptr) return;
+    const char *text = cell_text(entry, info->item.iSubItem);
+    // Handed over in place, never copied; the list view only reads it.
+    if (text != nullptr) info->item.pszText = const_cast<char *>(text);
+}
+
+void sort_by_column(int column)
+{
+    sort_column = column;
+    SendMessageA(list_view, LVM_SORTITEMS, static_cast<WPARAM>(static_cast<INT_PTR>(column)),
+                 reinterpret_cast<LPARAM>(compare_entries));
+}
+
+int CALLBACK compare_entries(LPARAM a, LPARAM b, LPARAM column)
+{
+    return compare_plug_entries(catalogue_get(static_cast<int>(a)),
+                                catalogue_get(static_cast<int>(b)), static_cast<int>(column));
+}
+
+// One step of the walk over the selected rows, top to bottom: moves *row on
+// to the next selected row that yields a catalogue index. 0 when none is
+// left; a row whose item data cannot be read is passed over.
+static int next_selected(int *row, int *index)
+{
+    for (;;) {
+        int next = static_cast<int>(SendMessageA(list_view, LVM_GETNEXTITEM,
+                                                 static_cast<WPARAM>(static_cast<INT_PTR>(*row)),
+                                                 MAKELPARAM(LVNI_SELECTED, 0)));
+        if (next < 0) return 0;
+        *row = next;
+        LVITEMA item;
+        memset(&item, 0, sizeof item);
+        item.mask = LVIF_PARAM;
+        item.iItem = next;
+        item.iSubItem = 0;
+        if (SendMessageA(list_view, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) == 1) {
+            *index = static_cast<int>(item.lParam);
+            return 1;
+        }
+    }
+}
+
+// Enable and Disable change the flags in place: the rows keep their places
+// and only the ones down to the last processed are drawn again.
+static void apply_and_redraw(void (*operation)(int))
+{
+    int row = -1;
+    int index = 0;
+    int last = 0;
+    while (next_selected(&row, &index)) {
+        operation(index);
+        last = row;
+    }
+    SendMessageA(list_view, LVM_REDRAWITEMS, 0, static_cast<LPARAM>(last));
+    UpdateWindow(list_view);
+}
+
+void enable_selected()
+{
+    apply_and_redraw(enable_plug);
+}
+
+void disable_selected()
+{
+    apply_and_redraw(disable_plug);
+}
+
+void remove_selected()
+{
+    // No rebuild until the walk is over, so every row's index still names
+    // its entry.
+    int row = -1;
+    int index = 0;
+    while (next_selected(&row, &index)) remove_plug(index);
+    refresh_list();
+    UpdateWindow(list_view);
+}
+
+int first_selected_index()
+{
+    int row = -1;
+    int index = 0;
+    if (next_selected(&row, &index)) return index;
+    return -1;
+}

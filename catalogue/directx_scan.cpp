@@ -86,7 +86,8 @@ static void list_filter(HKEY cls, const char *clsid_text)
 static void check_filter(const char *clsid_text)
 {
     char path[PATH_BUFFER_SIZE];
-    snprintf(path, sizeof path, "CLSID\\%s", clsid_text);
+    if (snprintf(path, sizeof path, "CLSID\\%s", clsid_text) >= static_cast<int>(sizeof path))
+        return;
     KeyGuard cls;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, cls.out()) != ERROR_SUCCESS) return;
     if (!merit_passes(cls.get())) return;

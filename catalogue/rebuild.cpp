@@ -90,7 +90,9 @@ static int read_store_entry(HKEY key, const char *clsid_text, PlugEntry *entry)
         return 0;
     if (entry->type != PLUG_TYPE_DIRECTX && entry->type != PLUG_TYPE_VS3) return 1;
     char path[PATH_BUFFER_SIZE];
-    snprintf(path, sizeof path, "CLSID\\%s\\InprocServer32", clsid_text);
+    if (snprintf(path, sizeof path, "CLSID\\%s\\InprocServer32", clsid_text) >=
+        static_cast<int>(sizeof path))
+        return 0;
     return read_dll_path(key, path, entry);
 }
 

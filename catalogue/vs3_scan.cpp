@@ -63,7 +63,8 @@ static int display_name(HKEY cls, char text[TEXT_CAPACITY + 1])
 static void check_effect(const char *clsid_text, char text[TEXT_CAPACITY + 1])
 {
     char path[PATH_BUFFER_SIZE];
-    snprintf(path, sizeof path, "CLSID\\%s", clsid_text);
+    if (snprintf(path, sizeof path, "CLSID\\%s", clsid_text) >= static_cast<int>(sizeof path))
+        return;
     KeyGuard cls;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, cls.out()) != ERROR_SUCCESS) return;
     if (!display_name(cls.get(), text)) return;

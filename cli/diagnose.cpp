@@ -282,7 +282,7 @@ void describe_places(const PlugEntry *entry, const PlugPlaces *pl, char *out, si
     struct {
         int is_part, here;
         const char *label;
-    } parts[3] = {
+    } const parts[3] = {
         {entry->type == PLUG_TYPE_DIRECTX, pl->filter_key, "HKCR\\Filter\\"},
         {1, pl->clsid_key, "HKCR\\CLSID\\"},
         {entry->type == PLUG_TYPE_VS3, pl->vs3_value, "VS3Effects value "},

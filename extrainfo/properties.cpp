@@ -24,14 +24,15 @@ static const char *flag_text(int32_t flag)
 static const char *rate_text(int32_t rate, char *line)
 {
     if (rate < 0) return "-\n";
-    snprintf(line, REPORT_LINE_SIZE, "%i Hz\n", static_cast<int>(rate));
+    // At most 15 characters: the line buffer cannot be cut short.
+    (void)snprintf(line, REPORT_LINE_SIZE, "%i Hz\n", static_cast<int>(rate));
     return line;
 }
 
 static const char *count_text(int32_t count, char *line)
 {
     if (count < 0) return "-";
-    snprintf(line, REPORT_LINE_SIZE, "%i", static_cast<int>(count));
+    (void)snprintf(line, REPORT_LINE_SIZE, "%i", static_cast<int>(count));
     return line;
 }
 

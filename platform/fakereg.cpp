@@ -49,6 +49,8 @@ struct Node {
 
 struct Handle {
     std::shared_ptr<Node> node;
+    // Read through resolve(); cppcheck misses reads after aggregate init.
+    // cppcheck-suppress unusedStructMember
     REGSAM access;
 };
 
@@ -459,7 +461,6 @@ LONG RegCloseKey(HKEY key)
     if (root_slot(key) >= 0) return ERROR_SUCCESS;
     auto it = s.handles.find(reinterpret_cast<uintptr_t>(key));
     if (it == s.handles.end()) return ERROR_INVALID_HANDLE;
-    std::string path = it->second.node->path;
     // An injected close failure still releases the handle, as a failing
     // flush would: the caller cannot do anything else with it.
     s.handles.erase(it);
@@ -514,7 +515,7 @@ BOOL CloseHandle(HANDLE handle)
 void fakereg_reset()
 {
     State &s = state();
-    for (auto &root : s.roots) {
+    for (const auto &root : s.roots) {
         for (auto &kv : root->subkeys) mark_deleted(kv.second.get());
         root->subkeys.clear();
         root->cursor_valid = false;
@@ -570,7 +571,7 @@ void fakereg_clear_faults()
 
 int fakereg_delete_external(const char *key_path)
 {
-    State &s = state();
+    const State &s = state();
     std::vector<std::string> levels;
     if (split_path(key_path, &levels) != ERROR_SUCCESS || levels.size() < 2) return 0;
     std::shared_ptr<Node> node;

@@ -6,7 +6,8 @@
 set -euo pipefail
 
 packages=(cmake make g++ googletest mingw-w64 g++-mingw-w64-x86-64-posix
-          g++-mingw-w64-i686-posix wine wine64 xvfb xauth python3)
+          g++-mingw-w64-i686-posix wine wine64 xvfb xauth python3
+          clang libclang-rt-14-dev clang-tidy cppcheck)
 if [ "${1:-}" = "--run" ]; then
     packages+=(imagemagick x11-utils fonts-wine)
 fi

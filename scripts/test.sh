@@ -1,6 +1,8 @@
 #!/bin/bash
 # Builds the three targets (native with sanitizers, win64, win32) and runs
-# every test: the native suite, then the Windows suite under Wine.
+# every check: static analysis, the fuzz targets for a bounded time
+# (FUZZ_SECONDS per target, default 30), the native suite, then the Windows
+# suite under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -20,5 +22,9 @@ cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/win32 -j"$jobs"
 
-ctest --test-dir build/native --output-on-failure
+bash scripts/static-analysis.sh
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
+
+# -V shows the reliability figures the native suite prints.
+ctest --test-dir build/native --output-on-failure -V
 ctest --test-dir build/win64 --output-on-failure

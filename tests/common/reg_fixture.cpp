@@ -78,6 +78,17 @@ int fx_get(HKEY root, const char *path, const char *name, DWORD *type, std::stri
     return 1;
 }
 
+std::string fx_hex(const std::string &data)
+{
+    std::string out;
+    char b[4];
+    for (unsigned char c : data) {
+        snprintf(b, sizeof b, "%02x", c);
+        out += b;
+    }
+    return out;
+}
+
 static std::string upper(std::string s)
 {
     for (char &c : s)
@@ -105,11 +116,7 @@ static void dump_key(HKEY key, const std::string &rel, std::vector<std::string> 
             values.push_back(upper(name) + " unreadable");
             continue;
         }
-        std::string hex;
-        for (unsigned char c : data) {
-            snprintf(line, sizeof line, "%02x", c);
-            hex += line;
-        }
+        std::string hex = fx_hex(data);
         snprintf(line, sizeof line, " type=%lu len=%lu ", static_cast<unsigned long>(t),
                  static_cast<unsigned long>(data.size()));
         values.push_back("\"" + upper(name) + "\"" + line + hex);

@@ -22,6 +22,9 @@ int fx_value_exists(HKEY root, const char *path, const char *name);
 // Reads a value: the type and raw bytes, with a size query first.
 int fx_get(HKEY root, const char *path, const char *name, DWORD *type, std::string *data);
 
+// Bytes as lower-case hex, two digits each.
+std::string fx_hex(const std::string &data);
+
 // A canonical text of a whole subtree: every key path (relative, upper-cased
 // so that letter case of the creator does not matter), every value's name,
 // type and bytes in hex; keys and values sorted, so the dump does not depend

@@ -21,17 +21,6 @@ const char RT_VS[] = "{7E57D200-0000-4000-8000-00000000AA02}";
 const char STORE_PARENT[] = "Quillon_Software";
 const char VS3_MAKER[] = "SOFTWARE\\Merging Technologies";
 
-std::string hex(const std::string &data)
-{
-    std::string out;
-    char b[4];
-    for (unsigned char c : data) {
-        snprintf(b, sizeof b, "%02x", c);
-        out += b;
-    }
-    return out;
-}
-
 std::string registration(const std::string &clsid)
 {
     std::string s = "Filter:\n" + fx_dump(HKEY_CLASSES_ROOT, ("Filter\\" + clsid).c_str()) +
@@ -39,7 +28,7 @@ std::string registration(const std::string &clsid)
     DWORD type = 0;
     std::string data;
     if (fx_get(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, clsid.c_str(), &type, &data))
-        s += std::to_string(type) + " " + hex(data);
+        s += std::to_string(type) + " " + fx_hex(data);
     else
         s += "absent";
     return s;

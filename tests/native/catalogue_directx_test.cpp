@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "tests/native/catalogue_fixture.h"
 #include "catalogue/scan_common.h"
 #include "platform/keyguard.h"
 #include "platform/win.h"
@@ -62,31 +63,9 @@ void delete_value(const char *path, const char *name)
     ASSERT_EQ(RegDeleteValueA(key.get(), name), 0);
 }
 
-std::vector<std::string> listed()
-{
-    std::vector<std::string> out;
-    for (uint32_t i = 1; i <= catalogue_count(); i++)
-        out.push_back(catalogue_get(static_cast<int>(i))->clsid_text);
-    return out;
-}
-
-class DirectxScanTest : public ::testing::Test {
+class DirectxScanTest : public CatalogueTest {
 protected:
-    void SetUp() override
-    {
-        fakereg_reset();
-        ASSERT_EQ(catalogue_init(), 1);
-        FILE *f = fopen(DLL, "wb");
-        ASSERT_NE(f, nullptr);
-        fclose(f);
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(fakereg_open_handles(), 0);
-        EXPECT_EQ(fakefile_open_handles(), 0);
-        catalogue_destroy();
-        remove(DLL);
-    }
+    DirectxScanTest() : CatalogueTest(DLL) {}
     std::vector<std::string> scan()
     {
         plug_list_reset(&catalogue);

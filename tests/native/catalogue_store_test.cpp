@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "tests/native/catalogue_fixture.h"
 #include "catalogue/scan_common.h"
 #include "platform/win.h"
 #include "tests/common/reg_fixture.h"
@@ -35,7 +36,7 @@ void make_saved(const char *clsid, const char *name, DWORD type, const char *dll
                   nullptr, dll);
 }
 
-std::vector<std::string> listed()
+std::vector<std::string> listed_states()
 {
     std::vector<std::string> out;
     for (uint32_t i = 1; i <= catalogue_count(); i++) {
@@ -49,27 +50,13 @@ std::vector<std::string> listed()
 std::string off(int type, const char *clsid) { return "off " + std::to_string(type) + " " + clsid; }
 std::string on(int type, const char *clsid) { return "on " + std::to_string(type) + " " + clsid; }
 
-class StoreScanTest : public ::testing::Test {
+class StoreScanTest : public CatalogueTest {
 protected:
-    void SetUp() override
-    {
-        fakereg_reset();
-        ASSERT_EQ(catalogue_init(), 1);
-        FILE *f = fopen(DLL, "wb");
-        ASSERT_NE(f, nullptr);
-        fclose(f);
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(fakereg_open_handles(), 0);
-        EXPECT_EQ(fakefile_open_handles(), 0);
-        catalogue_destroy();
-        remove(DLL);
-    }
+    StoreScanTest() : CatalogueTest(DLL) {}
     std::vector<std::string> rebuild()
     {
         rebuild_catalogue();
-        return listed();
+        return listed_states();
     }
 };
 

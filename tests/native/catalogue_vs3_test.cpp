@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "tests/native/catalogue_fixture.h"
 #include "catalogue/scan_common.h"
 #include "platform/win.h"
 #include "tests/common/reg_fixture.h"
@@ -21,31 +22,9 @@ const char B[] = "{B0000000-0000-0000-0000-00000000000B}";
 const char C[] = "{C0000000-0000-0000-0000-00000000000C}";
 const char EFFECTS[] = "HKLM\\" VS3_EFFECTS_PATH;
 
-std::vector<std::string> listed()
-{
-    std::vector<std::string> out;
-    for (uint32_t i = 1; i <= catalogue_count(); i++)
-        out.push_back(catalogue_get(static_cast<int>(i))->clsid_text);
-    return out;
-}
-
-class Vs3ScanTest : public ::testing::Test {
+class Vs3ScanTest : public CatalogueTest {
 protected:
-    void SetUp() override
-    {
-        fakereg_reset();
-        ASSERT_EQ(catalogue_init(), 1);
-        FILE *f = fopen(DLL, "wb");
-        ASSERT_NE(f, nullptr);
-        fclose(f);
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(fakereg_open_handles(), 0);
-        EXPECT_EQ(fakefile_open_handles(), 0);
-        catalogue_destroy();
-        remove(DLL);
-    }
+    Vs3ScanTest() : CatalogueTest(DLL) {}
     std::vector<std::string> scan()
     {
         plug_list_reset(&catalogue);

@@ -36,17 +36,6 @@ std::string hkcr(const std::string &path)
     return "HKCR\\" + path;
 }
 
-std::string hex(const std::string &data)
-{
-    std::string out;
-    char b[4];
-    for (unsigned char c : data) {
-        snprintf(b, sizeof b, "%02x", c);
-        out += b;
-    }
-    return out;
-}
-
 // Everything a plug-in's live registration can consist of.
 std::string live_dump(const std::string &clsid)
 {
@@ -55,7 +44,7 @@ std::string live_dump(const std::string &clsid)
     DWORD type = 0;
     std::string data;
     if (fx_get(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, clsid.c_str(), &type, &data))
-        s += std::to_string(type) + " " + hex(data);
+        s += std::to_string(type) + " " + fx_hex(data);
     else
         s += "absent";
     return s;
@@ -95,7 +84,7 @@ std::string value_of(HKEY root, const std::string &path, const char *name)
     DWORD type = 0;
     std::string data;
     if (!fx_get(root, path.c_str(), name, &type, &data)) return "absent";
-    return std::to_string(type) + " " + hex(data);
+    return std::to_string(type) + " " + fx_hex(data);
 }
 
 // Writes exactly `len` bytes with a non-zero byte after them, so a text can
@@ -184,7 +173,7 @@ TEST_F(PlugOps, DisablingDirectXMovesBothKeysIntoTheStore)
     const std::string entry = store_entry(DX);
     EXPECT_EQ(value_names(HKEY_CLASSES_ROOT, entry), (std::vector<std::string>{"name", "type"}));
     EXPECT_EQ(subkeys(HKEY_CLASSES_ROOT, entry), (std::vector<std::string>{"CLSID", "Filter"}));
-    EXPECT_EQ(value_of(HKEY_CLASSES_ROOT, entry, "name"), "1 " + hex(std::string("Echo DX\0", 8)));
+    EXPECT_EQ(value_of(HKEY_CLASSES_ROOT, entry, "name"), "1 " + fx_hex(std::string("Echo DX\0", 8)));
     EXPECT_EQ(value_of(HKEY_CLASSES_ROOT, entry, "type"), "4 01000000");
     EXPECT_TRUE(value_names(HKEY_CLASSES_ROOT, entry + "\\Filter").empty());
     EXPECT_TRUE(value_names(HKEY_CLASSES_ROOT, entry + "\\CLSID").empty());
@@ -251,7 +240,7 @@ TEST_F(PlugOps, EnablingVs3WritesTheDisplayNameWhateverTheValueHeld)
     enable_plug(row);
     EXPECT_EQ(flag(row), 0);
     EXPECT_EQ(value_of(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, VS),
-              "1 " + hex(std::string("Shown Name\0", 11)));
+              "1 " + fx_hex(std::string("Shown Name\0", 11)));
 }
 
 class NameLength : public PlugOps, public ::testing::WithParamInterface<size_t> {};
@@ -263,7 +252,7 @@ TEST_P(NameLength, NameIsStoredWithItsTerminator)
     const int row = add(PLUG_TYPE_DIRECTX, DX, name);
     disable_plug(row);
     EXPECT_EQ(value_of(HKEY_CLASSES_ROOT, store_entry(DX), "name"),
-              "1 " + hex(name + std::string(1, '\0')));
+              "1 " + fx_hex(name + std::string(1, '\0')));
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, NameLength, ::testing::Values(0u, 1u, 37u, 254u, 255u));
@@ -366,7 +355,7 @@ TEST_F(PlugOps, LeftoverStoreEntryOfTheSameTypeIsReusedAndWrittenBack)
     ASSERT_EQ(flag(row), 1);
     EXPECT_TRUE(fx_value_exists(HKEY_CLASSES_ROOT,
                                 (entry + "\\" + clsid_key(DX) + "\\Leftover").c_str(), "kept"));
-    EXPECT_EQ(value_of(HKEY_CLASSES_ROOT, entry, "name"), "1 " + hex(std::string("Echo\0", 5)));
+    EXPECT_EQ(value_of(HKEY_CLASSES_ROOT, entry, "name"), "1 " + fx_hex(std::string("Echo\0", 5)));
     enable_plug(row);
     EXPECT_EQ(flag(row), 0);
     EXPECT_TRUE(fx_value_exists(HKEY_CLASSES_ROOT, (clsid_key(DX) + "\\Leftover").c_str(), "kept"));

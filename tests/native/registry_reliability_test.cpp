@@ -21,17 +21,6 @@ namespace {
 
 typedef std::set<std::string> Items;
 
-std::string hex(const std::string &data)
-{
-    std::string out;
-    char b[4];
-    for (unsigned char c : data) {
-        snprintf(b, sizeof b, "%02x", c);
-        out += b;
-    }
-    return out;
-}
-
 std::string store_entry(const std::string &clsid)
 {
     return std::string(STORE_ROOT_PATH "\\") + clsid;
@@ -78,7 +67,7 @@ Items live_items(PartKind kind, const std::string &clsid)
     DWORD type = 0;
     std::string data;
     if (!fx_get(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, clsid.c_str(), &type, &data)) return Items();
-    return Items{"V " + std::to_string(type) + " " + hex(data)};
+    return Items{"V " + std::to_string(type) + " " + fx_hex(data)};
 }
 
 Items store_items(PartKind kind, const std::string &clsid)
@@ -94,7 +83,7 @@ Items store_items(PartKind kind, const std::string &clsid)
         data != std::string("\x02\0\0\0", 4))
         return Items();
     if (!fx_get(HKEY_CLASSES_ROOT, entry.c_str(), "name", &type, &data)) return Items();
-    return Items{"V " + std::to_string(type) + " " + hex(data)};
+    return Items{"V " + std::to_string(type) + " " + fx_hex(data)};
 }
 
 struct Part {

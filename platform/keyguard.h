@@ -26,4 +26,28 @@ private:
     HKEY key_;
 };
 
+// Open or create a key, giving none after any failure, whatever the call
+// left in its out parameter; the caller hands the key to a KeyGuard.
+inline HKEY open_key(HKEY parent, const char *path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyA(parent, path, &key) != ERROR_SUCCESS) return nullptr;
+    return key;
+}
+
+inline HKEY open_key_ex(HKEY parent, const char *path, REGSAM access)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(parent, path, 0, access, &key) != ERROR_SUCCESS) return nullptr;
+    return key;
+}
+
+inline HKEY open_or_create_key(HKEY parent, const char *path)
+{
+    HKEY key = open_key(parent, path);
+    if (key != nullptr) return key;
+    if (RegCreateKeyA(parent, path, &key) != ERROR_SUCCESS) return nullptr;
+    return key;
+}
+
 #endif

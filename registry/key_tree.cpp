@@ -64,23 +64,6 @@ struct CopyBuffers {
     }
 };
 
-// Opens an existing key, or none; the handle is none after any failure,
-// whatever the call left in it.
-HKEY open_key(HKEY parent, const char *path)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyA(parent, path, &key) != ERROR_SUCCESS) return nullptr;
-    return key;
-}
-
-HKEY open_or_create_key(HKEY parent, const char *path)
-{
-    HKEY key = open_key(parent, path);
-    if (key != nullptr) return key;
-    if (RegCreateKeyA(parent, path, &key) != ERROR_SUCCESS) return nullptr;
-    return key;
-}
-
 // Reads the value at `index` of `src` whole into the buffers. An answer of
 // 234 means the name or the data did not fit: the data length then holds the
 // size needed when the data was the cause, and otherwise the name was, so

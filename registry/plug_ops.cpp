@@ -44,28 +44,6 @@ DWORD copy_name(const PlugEntry *entry, char (&out)[NAME_BUFFER_SIZE])
     return static_cast<DWORD>(n + 1);
 }
 
-HKEY open_key(HKEY parent, const char *path)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyA(parent, path, &key) != ERROR_SUCCESS) return nullptr;
-    return key;
-}
-
-HKEY open_key_ex(HKEY parent, const char *path, REGSAM access)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(parent, path, 0, access, &key) != ERROR_SUCCESS) return nullptr;
-    return key;
-}
-
-HKEY open_or_create_key(HKEY parent, const char *path)
-{
-    HKEY key = open_key(parent, path);
-    if (key != nullptr) return key;
-    if (RegCreateKeyA(parent, path, &key) != ERROR_SUCCESS) return nullptr;
-    return key;
-}
-
 // A class registered both as a DirectX filter and as a VS3 effect has one
 // store entry for both types. Once one type's registration is saved there,
 // the other type must not write into it: its disable would overwrite

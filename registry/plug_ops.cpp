@@ -70,6 +70,19 @@ int write_vs3_value(const PlugEntry *entry)
                           reinterpret_cast<const BYTE *>(name), len) == ERROR_SUCCESS;
 }
 
+// A store entry that a class's two types once shared (older versions wrote
+// one) may hold a saved filter beside a VS3 effect's class key. It comes back
+// with the effect, so that deleting the saved copy loses nothing.
+int restore_saved_filter(HKEY store)
+{
+    KeyGuard probe;
+    LONG r = RegOpenKeyA(store, "Filter", probe.out());
+    if (r == ERROR_FILE_NOT_FOUND) return 1;
+    if (r != ERROR_SUCCESS) return 0;
+    probe.close();
+    return copy_key_tree(HKEY_CLASSES_ROOT, store, "Filter");
+}
+
 } // namespace
 
 void disable_plug(int index)
@@ -133,7 +146,8 @@ void enable_plug(int index)
         } else if (entry->type == PLUG_TYPE_VS3) {
             int clsid_ok = copy_key_tree(HKEY_CLASSES_ROOT, store.get(), "CLSID");
             int value_ok = write_vs3_value(entry);
-            complete = clsid_ok && value_ok;
+            int filter_ok = restore_saved_filter(store.get());
+            complete = clsid_ok && value_ok && filter_ok;
         } else {
             return;
         }

@@ -644,4 +644,34 @@ TEST_P(DualType, DisableBothRebuildEnableLosesNothing)
 
 INSTANTIATE_TEST_SUITE_P(FirstType, DualType, ::testing::Values(PLUG_TYPE_DIRECTX, PLUG_TYPE_VS3));
 
+// Older versions let the second type's disable overwrite "type" in a shared
+// store entry, leaving a saved filter under an entry that reads VS3.
+// Enabling that row brings the filter back too before the entry goes.
+TEST_F(PlugOps, EnablingAVs3EntryThatAlsoHoldsASavedFilterRestoresBoth)
+{
+    dual_fixture();
+    const std::string before = live_dump(DUAL);
+    disable_plug(add(PLUG_TYPE_DIRECTX, DUAL, "Dual DX"));
+    ASSERT_TRUE(fx_set_dword(HKEY_CLASSES_ROOT, store_entry(DUAL).c_str(), "type", PLUG_TYPE_VS3));
+    rebuild_catalogue();
+    ASSERT_EQ(catalogue_count(), 1u);
+    ASSERT_EQ(catalogue_get(1)->type, PLUG_TYPE_VS3);
+
+    fakereg_fail_on(FR_CREATE_KEY, hkcr(filter_key(DUAL)).c_str(), nullptr, -1, ERROR_ACCESS_DENIED);
+    enable_plug(1);
+    fakereg_clear_faults();
+    EXPECT_EQ(catalogue_get(1)->disabled, 1);
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, (store_entry(DUAL) + "\\" + filter_key(DUAL)).c_str()));
+
+    enable_plug(1);
+    EXPECT_EQ(catalogue_get(1)->disabled, 0);
+    // The effect's value takes the saved name, as every enable writes it.
+    std::string expected = before;
+    const std::string vs3_name = fx_hex(std::string("Dual VS3\0", 9));
+    expected.replace(expected.find(vs3_name), vs3_name.size(),
+                     fx_hex(std::string("Dual DX\0", 8)));
+    EXPECT_EQ(live_dump(DUAL), expected);
+    EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, STORE_ROOT_PATH).empty());
+}
+
 } // namespace

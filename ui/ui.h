@@ -46,6 +46,10 @@ extern int32_t sort_column;
 
 void create_plugin_list(HWND parent);
 void refresh_list();
+// The part of the refresh after the rebuild: empties the list, inserts one
+// row per catalogue entry and sorts them by sort_column, drawing once at the
+// end; returns the number of rows.
+int fill_list();
 void supply_cell_text(NMLVDISPINFOA *info);
 void sort_by_column(int column);
 int CALLBACK compare_entries(LPARAM a, LPARAM b, LPARAM column);

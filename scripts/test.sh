@@ -27,4 +27,4 @@ bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
 
 # -V shows the reliability figures the native suite prints.
 ctest --test-dir build/native --output-on-failure -V
-ctest --test-dir build/win64 --output-on-failure
+ctest --test-dir build/win64 --output-on-failure -V

@@ -12,6 +12,7 @@
 #include "platform/keyguard.h"
 #include "registry/maintenance.h"
 #include "tests/common/reg_fixture.h"
+#include "tests/native/registry_fixture.h"
 
 namespace {
 
@@ -132,20 +133,8 @@ void vs3_fixture(const char *clsid, const char *name)
     add_extras(clsid, false);
 }
 
-class PlugOps : public ::testing::Test {
+class PlugOps : public RegistryOpsTest {
 protected:
-    void SetUp() override
-    {
-        fakereg_reset();
-        plug_list_destroy(&catalogue);
-        ASSERT_TRUE(plug_list_init(&catalogue, sizeof(PlugEntry)));
-    }
-    void TearDown() override
-    {
-        plug_list_destroy(&catalogue);
-        EXPECT_EQ(fakereg_open_handles(), 0);
-        EXPECT_EQ(fakefile_open_handles(), 0);
-    }
     int add(int type, const std::string &clsid, const std::string &name, int disabled = 0)
     {
         PlugEntry e;

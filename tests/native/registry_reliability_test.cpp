@@ -16,6 +16,7 @@
 #include "catalogue/catalogue.h"
 #include "registry/maintenance.h"
 #include "tests/common/reg_fixture.h"
+#include "tests/native/registry_fixture.h"
 
 namespace {
 
@@ -170,21 +171,7 @@ bool complete_saved(const Part &p)
     return subset(p.original, store_items(p.kind, p.clsid));
 }
 
-class Reliability : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        fakereg_reset();
-        plug_list_destroy(&catalogue);
-        ASSERT_TRUE(plug_list_init(&catalogue, sizeof(PlugEntry)));
-    }
-    void TearDown() override
-    {
-        plug_list_destroy(&catalogue);
-        EXPECT_EQ(fakereg_open_handles(), 0);
-        EXPECT_EQ(fakefile_open_handles(), 0);
-    }
-};
+class Reliability : public RegistryOpsTest {};
 
 // ---- fault sweep ---------------------------------------------------------
 

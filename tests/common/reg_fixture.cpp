@@ -176,3 +176,66 @@ void fx_vs3_effect(const char *clsid_text, const char *display_name, const char 
     else fx_create(HKEY_CLASSES_ROOT, cls.c_str());
     fx_set_sz(HKEY_CLASSES_ROOT, (cls + "\\InprocServer32").c_str(), nullptr, dll_path);
 }
+
+int fx_set_exact(HKEY root, const std::string &path, const char *name, DWORD type,
+                 const std::string &data)
+{
+    const std::string buf = data + 'X';
+    return fx_set(root, path.c_str(), name, type, buf.data(), static_cast<DWORD>(data.size()));
+}
+
+std::string fx_filter_key(const std::string &clsid)
+{
+    return "Filter\\" + clsid;
+}
+
+std::string fx_clsid_key(const std::string &clsid)
+{
+    return "CLSID\\" + clsid;
+}
+
+std::string fx_store_entry(const std::string &clsid)
+{
+    return std::string(STORE_ROOT_PATH "\\") + clsid;
+}
+
+std::string fx_live_registration(const std::string &clsid)
+{
+    std::string s = "Filter:\n" + fx_dump(HKEY_CLASSES_ROOT, fx_filter_key(clsid).c_str()) +
+                    "CLSID:\n" + fx_dump(HKEY_CLASSES_ROOT, fx_clsid_key(clsid).c_str()) +
+                    "VS3: ";
+    DWORD type = 0;
+    std::string data;
+    if (fx_get(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, clsid.c_str(), &type, &data))
+        s += std::to_string(type) + " " + fx_hex(data);
+    else
+        s += "absent";
+    return s;
+}
+
+std::string fx_whole_state(const std::string &clsid)
+{
+    return fx_live_registration(clsid) + "\nSaved:\n" +
+           fx_dump(HKEY_CLASSES_ROOT, fx_store_entry(clsid).c_str());
+}
+
+void fx_add_extras(const std::string &clsid, bool with_filter)
+{
+    const std::string settings = fx_clsid_key(clsid) + "\\Settings";
+    const std::string deep = settings + "\\Deep\\Deeper";
+    std::string blob(3000, '\0');
+    for (size_t i = 0; i < blob.size(); i++) blob[i] = static_cast<char>(i * 13);
+    fx_set_exact(HKEY_CLASSES_ROOT, deep, "Blob", REG_BINARY, blob);
+    fx_set_exact(HKEY_CLASSES_ROOT, deep, std::string(1000, 'N').c_str(), REG_DWORD,
+                 "\x01\x02\x03\x04");
+    fx_set_exact(HKEY_CLASSES_ROOT, deep, "Multi", REG_MULTI_SZ, std::string("a\0bc\0\0", 6));
+    fx_set_exact(HKEY_CLASSES_ROOT, deep, "Bare", REG_SZ, "no terminator");
+    fx_set_exact(HKEY_CLASSES_ROOT, deep, nullptr, REG_SZ, std::string("deep default\0", 13));
+    fx_set_exact(HKEY_CLASSES_ROOT, settings, nullptr, REG_SZ, std::string("settings\0", 9));
+    if (with_filter) {
+        fx_set_exact(HKEY_CLASSES_ROOT, fx_filter_key(clsid), nullptr, REG_SZ,
+                     std::string("filter\0", 7));
+        fx_set_exact(HKEY_CLASSES_ROOT, fx_filter_key(clsid), "FilterData", REG_BINARY,
+                     blob.substr(0, 1200));
+    }
+}

@@ -31,6 +31,28 @@ std::string fx_hex(const std::string &data);
 // on enumeration order. "" when the key does not exist.
 std::string fx_dump(HKEY root, const char *path);
 
+// Writes exactly the bytes of data, with a non-zero byte after them, so that
+// a text can be stored without its terminator.
+int fx_set_exact(HKEY root, const std::string &path, const char *name, DWORD type,
+                 const std::string &data);
+
+// Where a plug-in's registration lives, below HKEY_CLASSES_ROOT.
+std::string fx_filter_key(const std::string &clsid);
+std::string fx_clsid_key(const std::string &clsid);
+std::string fx_store_entry(const std::string &clsid);
+
+// Everything of a plug-in's live registration: its Filter and CLSID
+// subtrees and its VS3Effects value, as one comparable text.
+std::string fx_live_registration(const std::string &clsid);
+// The same and the plug-in's store entry: everything it has, live and saved.
+std::string fx_whole_state(const std::string &clsid);
+
+// What a registration can hold beyond the scanned essentials: a deep
+// settings subtree with a default value, a large value, a long value name, a
+// multi-string and a text without its terminator; with_filter adds a default
+// value and a binary value on the Filter key.
+void fx_add_extras(const std::string &clsid, bool with_filter);
+
 // Sets up the layout every plug-in fixture needs: a DirectX filter under
 // Filter and CLSID with a merit, an audio input pin, an audio output pin and
 // an InprocServer32 default value.

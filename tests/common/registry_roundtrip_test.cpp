@@ -21,19 +21,6 @@ const char RT_VS[] = "{7E57D200-0000-4000-8000-00000000AA02}";
 const char STORE_PARENT[] = "Quillon_Software";
 const char VS3_MAKER[] = "SOFTWARE\\Merging Technologies";
 
-std::string registration(const std::string &clsid)
-{
-    std::string s = "Filter:\n" + fx_dump(HKEY_CLASSES_ROOT, ("Filter\\" + clsid).c_str()) +
-                    "CLSID:\n" + fx_dump(HKEY_CLASSES_ROOT, ("CLSID\\" + clsid).c_str()) + "VS3: ";
-    DWORD type = 0;
-    std::string data;
-    if (fx_get(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, clsid.c_str(), &type, &data))
-        s += std::to_string(type) + " " + fx_hex(data);
-    else
-        s += "absent";
-    return s;
-}
-
 std::vector<std::string> store_entries()
 {
     std::vector<std::string> out;
@@ -45,35 +32,6 @@ std::vector<std::string> store_entries()
         out.push_back(name);
     std::sort(out.begin(), out.end());
     return out;
-}
-
-// Writes exactly the bytes given; the byte after them is not zero, so a text
-// can be stored without its terminator.
-void set_exact(HKEY root, const std::string &path, const char *name, DWORD type,
-               const std::string &data)
-{
-    const std::string buf = data + 'X';
-    ASSERT_TRUE(
-        fx_set(root, path.c_str(), name, type, buf.data(), static_cast<DWORD>(data.size())));
-}
-
-void add_extras(const std::string &clsid, bool filter)
-{
-    const std::string deep = "CLSID\\" + clsid + "\\Settings\\Deep\\Deeper";
-    std::string blob(2500, '\0');
-    for (size_t i = 0; i < blob.size(); i++) blob[i] = static_cast<char>(i * 29 + 1);
-    set_exact(HKEY_CLASSES_ROOT, deep, "Blob", REG_BINARY, blob);
-    set_exact(HKEY_CLASSES_ROOT, deep, "Multi", REG_MULTI_SZ, std::string("one\0two\0\0", 9));
-    set_exact(HKEY_CLASSES_ROOT, deep, "Bare", REG_SZ, "stored without terminator");
-    set_exact(HKEY_CLASSES_ROOT, deep, std::string(300, 'L').c_str(), REG_DWORD,
-              "\x0a\x0b\x0c\x0d");
-    set_exact(HKEY_CLASSES_ROOT, deep, nullptr, REG_SZ, std::string("deep default\0", 13));
-    if (filter) {
-        set_exact(HKEY_CLASSES_ROOT, "Filter\\" + clsid, nullptr, REG_SZ,
-                  std::string("filter\0", 7));
-        set_exact(HKEY_CLASSES_ROOT, "Filter\\" + clsid, "FilterData", REG_BINARY,
-                  blob.substr(0, 1300));
-    }
 }
 
 class RealRegistry : public ::testing::TestWithParam<int> {
@@ -124,12 +82,12 @@ TEST_P(RealRegistry, DisableThenEnableGivesBackTheSameRegistration)
     const char *name = type == PLUG_TYPE_DIRECTX ? "Round Trip DX" : "Round Trip VS3";
     if (type == PLUG_TYPE_DIRECTX) {
         fx_directx_filter(clsid, name, "C:\\fx\\roundtrip.dll");
-        add_extras(clsid, true);
+        fx_add_extras(clsid, true);
     } else {
         fx_vs3_effect(clsid, name, "CVS3RoundFactory Class", "C:\\fx\\roundtrip.dll");
-        add_extras(clsid, false);
+        fx_add_extras(clsid, false);
     }
-    const std::string before = registration(clsid);
+    const std::string before = fx_live_registration(clsid);
     ASSERT_NE(before.find("BLOB"), std::string::npos);
 
     PlugEntry e;
@@ -148,7 +106,7 @@ TEST_P(RealRegistry, DisableThenEnableGivesBackTheSameRegistration)
 
     enable_plug(1);
     EXPECT_EQ(catalogue_get(1)->disabled, 0);
-    EXPECT_EQ(registration(clsid), before);
+    EXPECT_EQ(fx_live_registration(clsid), before);
     EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, STORE_ROOT_PATH));
     EXPECT_EQ(store_entries(), store_before_);
 }

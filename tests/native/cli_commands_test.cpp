@@ -27,10 +27,6 @@ std::string lower_bare(const char *clsid)
     return s;
 }
 
-std::string store_entry(const char *clsid) { return std::string(STORE_ROOT_PATH "\\") + clsid; }
-std::string filter_key(const char *clsid) { return std::string("Filter\\") + clsid; }
-std::string clsid_key(const char *clsid) { return std::string("CLSID\\") + clsid; }
-
 std::string read_all(FILE *f)
 {
     std::string s;
@@ -63,18 +59,6 @@ Outcome run(std::vector<const char *> words, const char *input = "", int termina
     return r;
 }
 
-// Everything a plug-in can have in the registry, live and saved.
-std::string whole_state(const char *clsid)
-{
-    DWORD type = 0;
-    std::string data;
-    int value = fx_get(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, clsid, &type, &data);
-    return "Filter:\n" + fx_dump(HKEY_CLASSES_ROOT, filter_key(clsid).c_str()) + "CLSID:\n" +
-           fx_dump(HKEY_CLASSES_ROOT, clsid_key(clsid).c_str()) + "VS3: " +
-           (value ? data : "absent") + "\nSaved:\n" +
-           fx_dump(HKEY_CLASSES_ROOT, store_entry(clsid).c_str());
-}
-
 class CliCommands : public ::testing::Test {
 protected:
     void SetUp() override
@@ -94,22 +78,22 @@ protected:
 
 TEST_F(CliCommands, DisableThenEnableADirectXFilterByClassIdentifierInAnotherCase)
 {
-    std::string before = whole_state(DX);
+    std::string before = fx_whole_state(DX);
     std::string id = lower_bare(DX);
     Outcome d = run({"disable", id.c_str()});
     EXPECT_EQ(d.code, CLI_EXIT_OK) << d.err;
     EXPECT_EQ(d.out, std::string("disable \"Room Reverb\" ") + DX +
                          ": done; now: disabled (saved in the disabled store)\n");
     EXPECT_EQ(d.err, "");
-    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, filter_key(DX).c_str()));
-    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, clsid_key(DX).c_str()));
-    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, store_entry(DX).c_str()));
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_filter_key(DX).c_str()));
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_clsid_key(DX).c_str()));
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, fx_store_entry(DX).c_str()));
 
     std::string braced = "{" + id + "}";
     Outcome e = run({"enable", braced.c_str()});
     EXPECT_EQ(e.code, CLI_EXIT_OK) << e.err;
     EXPECT_EQ(e.out, std::string("enable \"Room Reverb\" ") + DX + ": done; now: live\n");
-    EXPECT_EQ(whole_state(DX), before);
+    EXPECT_EQ(fx_whole_state(DX), before);
     EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, STORE_ROOT_PATH));
 }
 
@@ -124,7 +108,7 @@ TEST_F(CliCommands, DisableThenEnableAVs3EffectByName)
     EXPECT_EQ(e.code, CLI_EXIT_OK);
     EXPECT_EQ(e.out, std::string("enable \"Widener\" ") + VS + ": done; now: live\n");
     EXPECT_TRUE(fx_value_exists(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, VS));
-    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, store_entry(VS).c_str()));
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_store_entry(VS).c_str()));
 }
 
 TEST_F(CliCommands, NothingToDoIsReportedAndSucceeds)
@@ -134,12 +118,12 @@ TEST_F(CliCommands, NothingToDoIsReportedAndSucceeds)
     EXPECT_EQ(e.out, std::string("enable \"Room Reverb\" ") + DX +
                          ": nothing to do, already live; now: live\n");
     ASSERT_EQ(run({"disable", "Room Reverb"}).code, CLI_EXIT_OK);
-    std::string saved = whole_state(DX);
+    std::string saved = fx_whole_state(DX);
     Outcome d = run({"disable", "Room Reverb"});
     EXPECT_EQ(d.code, CLI_EXIT_OK);
     EXPECT_EQ(d.out, std::string("disable \"Room Reverb\" ") + DX +
                          ": nothing to do, already disabled; now: disabled (saved in the disabled store)\n");
-    EXPECT_EQ(whole_state(DX), saved);
+    EXPECT_EQ(fx_whole_state(DX), saved);
 }
 
 TEST_F(CliCommands, SeveralPlugInsInOrderEachOnce)
@@ -154,31 +138,31 @@ TEST_F(CliCommands, SeveralPlugInsInOrderEachOnce)
 
 TEST_F(CliCommands, AnUnknownPlugInChangesNothing)
 {
-    std::string before = whole_state(DX);
+    std::string before = fx_whole_state(DX);
     Outcome d = run({"disable", "Room Reverb", "Nope", "{0C0C0C0C-0000-4000-8000-000000000003}"});
     EXPECT_EQ(d.code, CLI_EXIT_USAGE);
     EXPECT_EQ(d.out, "");
     EXPECT_NE(d.err.find("no plug-in is named \"Nope\""), std::string::npos) << d.err;
     EXPECT_NE(d.err.find(std::string("no plug-in is named \"") + OTHER + "\""), std::string::npos);
-    EXPECT_EQ(whole_state(DX), before);
+    EXPECT_EQ(fx_whole_state(DX), before);
 
     Outcome t = run({"disable", "--type", "vs3", "Room Reverb"});
     EXPECT_EQ(t.code, CLI_EXIT_USAGE);
     EXPECT_NE(t.err.find("no plug-in of type VS3 is named \"Room Reverb\""), std::string::npos);
-    EXPECT_EQ(whole_state(DX), before);
+    EXPECT_EQ(fx_whole_state(DX), before);
 }
 
 TEST_F(CliCommands, AnAmbiguousNameListsTheCandidatesAndChangesNothing)
 {
     fx_vs3_effect(OTHER, "Room Reverb", nullptr, "C:\\fx\\other.dll");
-    std::string before = whole_state(DX) + whole_state(OTHER);
+    std::string before = fx_whole_state(DX) + fx_whole_state(OTHER);
     Outcome d = run({"disable", "Room Reverb"});
     EXPECT_EQ(d.code, CLI_EXIT_USAGE);
     EXPECT_EQ(d.out, "");
     EXPECT_NE(d.err.find("\"Room Reverb\" names 2 plug-ins"), std::string::npos) << d.err;
     EXPECT_NE(d.err.find(std::string("  \"Room Reverb\" ") + DX + " Direct-X OK\n"), std::string::npos);
     EXPECT_NE(d.err.find(std::string("  \"Room Reverb\" ") + OTHER + " VS3 OK\n"), std::string::npos);
-    EXPECT_EQ(whole_state(DX) + whole_state(OTHER), before);
+    EXPECT_EQ(fx_whole_state(DX) + fx_whole_state(OTHER), before);
 
     Outcome narrowed = run({"disable", "--type", "vs3", "Room Reverb"});
     EXPECT_EQ(narrowed.code, CLI_EXIT_OK);
@@ -188,18 +172,18 @@ TEST_F(CliCommands, AnAmbiguousNameListsTheCandidatesAndChangesNothing)
 
 TEST_F(CliCommands, RemoveNeedsYesWhenNotAtATerminal)
 {
-    std::string before = whole_state(DX);
+    std::string before = fx_whole_state(DX);
     Outcome r = run({"remove", "Room Reverb"});
     EXPECT_EQ(r.code, CLI_EXIT_USAGE);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("--yes"), std::string::npos);
-    EXPECT_EQ(whole_state(DX), before);
+    EXPECT_EQ(fx_whole_state(DX), before);
 
     Outcome y = run({"remove", "--yes", "Room Reverb"});
     EXPECT_EQ(y.code, CLI_EXIT_OK);
     EXPECT_EQ(y.out, std::string("remove \"Room Reverb\" ") + DX + ": done; now: gone\n");
-    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, filter_key(DX).c_str()));
-    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, clsid_key(DX).c_str()));
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_filter_key(DX).c_str()));
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_clsid_key(DX).c_str()));
 }
 
 TEST_F(CliCommands, RemoveAtATerminalAsksFirst)
@@ -214,7 +198,7 @@ TEST_F(CliCommands, RemoveAtATerminalAsksFirst)
         Outcome r = run({"remove", "Room Reverb"}, c.answer, 1);
         EXPECT_NE(r.err.find(std::string("  \"Room Reverb\" ") + DX), std::string::npos);
         EXPECT_NE(r.err.find("Remove 1 plug-in? [y/N] "), std::string::npos) << r.err;
-        EXPECT_EQ(fx_key_exists(HKEY_CLASSES_ROOT, filter_key(DX).c_str()), !c.removed);
+        EXPECT_EQ(fx_key_exists(HKEY_CLASSES_ROOT, fx_filter_key(DX).c_str()), !c.removed);
         if (c.removed) {
             EXPECT_EQ(r.code, CLI_EXIT_OK);
             EXPECT_EQ(r.out, std::string("remove \"Room Reverb\" ") + DX + ": done; now: gone\n");
@@ -232,14 +216,14 @@ TEST_F(CliCommands, RemovingADisabledPlugInDeletesItsSavedCopyOnly)
     Outcome r = run({"remove", "-y", VS});
     EXPECT_EQ(r.code, CLI_EXIT_OK);
     EXPECT_EQ(r.out, std::string("remove \"Widener\" ") + VS + ": done; now: gone\n");
-    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, store_entry(VS).c_str()));
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_store_entry(VS).c_str()));
     EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, STORE_ROOT_PATH));
-    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, clsid_key(DX).c_str()));
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, fx_clsid_key(DX).c_str()));
 }
 
 TEST_F(CliCommands, InfoPrintsTheReportOrTheNoInformationLine)
 {
-    std::string ex = clsid_key(DX) + "\\EX_info";
+    std::string ex = fx_clsid_key(DX) + "\\EX_info";
     fx_set_sz(HKEY_CLASSES_ROOT, ex.c_str(), nullptr, "");
     fx_set_sz(HKEY_CLASSES_ROOT, ex.c_str(), "app_name", "Big Room");
     fx_set_dword(HKEY_CLASSES_ROOT, ex.c_str(), "Category", 7);
@@ -300,8 +284,8 @@ TEST_F(CliCommands, StoreThatCannotBeCreatedIsReportedAtItsNearestExistingKey)
         if (c.existing != nullptr) {
             ASSERT_TRUE(fx_create(HKEY_CLASSES_ROOT, c.existing));
         }
-        std::string before = whole_state(DX);
-        fakereg_fail_on(FR_CREATE_KEY, ("HKCR\\" + store_entry(DX)).c_str(), nullptr, -1,
+        std::string before = fx_whole_state(DX);
+        fakereg_fail_on(FR_CREATE_KEY, ("HKCR\\" + fx_store_entry(DX)).c_str(), nullptr, -1,
                         ERROR_ACCESS_DENIED);
         fakereg_fail_on(FR_OPEN_KEY_EX, c.refused, nullptr, -1, ERROR_ACCESS_DENIED);
         Outcome d = run({"disable", DX});
@@ -309,13 +293,13 @@ TEST_F(CliCommands, StoreThatCannotBeCreatedIsReportedAtItsNearestExistingKey)
         EXPECT_EQ(d.out, std::string("disable \"Room Reverb\" ") + DX +
                              ": failed: access denied (run as administrator) at " + c.refused +
                              "; now: live\n");
-        EXPECT_EQ(whole_state(DX), before);
+        EXPECT_EQ(fx_whole_state(DX), before);
     }
 }
 
 TEST_F(CliCommands, LiveKeyThatCannotBeDeletedLeavesAPartlyLiveRegistration)
 {
-    fakereg_fail_on(FR_OPEN_KEY_EX, ("HKCR\\" + filter_key(DX)).c_str(), nullptr, -1,
+    fakereg_fail_on(FR_OPEN_KEY_EX, ("HKCR\\" + fx_filter_key(DX)).c_str(), nullptr, -1,
                     ERROR_ACCESS_DENIED);
     Outcome d = run({"disable", DX, VS});
     EXPECT_EQ(d.code, CLI_EXIT_FAILED);
@@ -345,13 +329,13 @@ TEST_F(CliCommands, EnablingAVs3EffectWithoutItsEffectsKeyNamesTheMissingKey)
                          "; now: partly live (present: HKCR\\CLSID\\" + VS +
                          "; missing: VS3Effects value " + VS +
                          "), and a saved copy is in the disabled store\n");
-    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, store_entry(VS).c_str()));
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, fx_store_entry(VS).c_str()));
 }
 
 TEST_F(CliCommands, EnablingFromAnIncompleteSavedCopyNamesTheMissingPart)
 {
     ASSERT_EQ(run({"disable", DX}).code, CLI_EXIT_OK);
-    std::string saved_filter = store_entry(DX) + "\\Filter";
+    std::string saved_filter = fx_store_entry(DX) + "\\Filter";
     ASSERT_TRUE(fx_delete_tree(HKEY_CLASSES_ROOT, saved_filter.c_str()));
     Outcome e = run({"enable", DX});
     EXPECT_EQ(e.code, CLI_EXIT_FAILED);
@@ -359,7 +343,7 @@ TEST_F(CliCommands, EnablingFromAnIncompleteSavedCopyNamesTheMissingPart)
                          saved_filter + "\\" + DX + "; now: partly live (present: HKCR\\CLSID\\" +
                          DX + "; missing: HKCR\\Filter\\" + DX +
                          "), and a saved copy is in the disabled store\n");
-    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, store_entry(DX).c_str()));
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, fx_store_entry(DX).c_str()));
 }
 
 TEST_F(CliCommands, AClassIdentifierTextWithASeparatorIsRefused)
@@ -368,20 +352,20 @@ TEST_F(CliCommands, AClassIdentifierTextWithASeparatorIsRefused)
     // key deeper down, which the operations refuse to touch.
     const char odd[] = "{E0E0E0E0-0000-4000-8000-000000000009}\\Sub";
     fx_vs3_effect(odd, "Odd", nullptr, "C:\\fx\\odd.dll");
-    std::string before = whole_state(odd);
+    std::string before = fx_whole_state(odd);
     Outcome d = run({"disable", "Odd"});
     EXPECT_EQ(d.code, CLI_EXIT_FAILED);
     EXPECT_EQ(d.out, std::string("disable \"Odd\" ") + odd +
                          ": failed: its class identifier text cannot name a registry key; now: unchanged\n");
-    EXPECT_EQ(whole_state(odd), before);
+    EXPECT_EQ(fx_whole_state(odd), before);
     Outcome r = run({"remove", "--yes", "Odd"});
     EXPECT_EQ(r.code, CLI_EXIT_FAILED);
-    EXPECT_EQ(whole_state(odd), before);
+    EXPECT_EQ(fx_whole_state(odd), before);
 }
 
 TEST_F(CliCommands, ARefusalThatNoCheckFindsIsStillReportedAsAFailure)
 {
-    fakereg_fail_on(FR_DELETE_KEY, ("HKCR\\" + clsid_key(DX) + "\\InprocServer32").c_str(), nullptr,
+    fakereg_fail_on(FR_DELETE_KEY, ("HKCR\\" + fx_clsid_key(DX) + "\\InprocServer32").c_str(), nullptr,
                     -1, ERROR_ACCESS_DENIED);
     Outcome d = run({"disable", DX});
     EXPECT_EQ(d.code, CLI_EXIT_FAILED);
@@ -395,7 +379,7 @@ TEST_F(CliCommands, RemoveThatCannotDeleteASubkeyNamesIt)
 {
     // A subkey that does not open for deletion, as one without the delete
     // right would not for a user who is not an administrator.
-    std::string server = "HKCR\\" + clsid_key(DX) + "\\InprocServer32";
+    std::string server = "HKCR\\" + fx_clsid_key(DX) + "\\InprocServer32";
     fakereg_fail_on(FR_OPEN_KEY_EX, server.c_str(), nullptr, -1, ERROR_ACCESS_DENIED);
     Outcome r = run({"remove", "--yes", DX});
     EXPECT_EQ(r.code, CLI_EXIT_FAILED);
@@ -403,7 +387,7 @@ TEST_F(CliCommands, RemoveThatCannotDeleteASubkeyNamesIt)
                          ": failed: access denied (run as administrator) at " + server +
                          "; now: partly live (present: HKCR\\CLSID\\" + DX +
                          "; missing: HKCR\\Filter\\" + DX + "), no saved copy\n");
-    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, clsid_key(DX).c_str()));
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, fx_clsid_key(DX).c_str()));
 }
 
 } // namespace

@@ -20,35 +20,9 @@ const char DX[] = "{D1D1D1D1-0000-4000-8000-000000000001}";
 const char VS[] = "{A5A5A5A5-0000-4000-8000-000000000002}";
 const char DUAL[] = "{B0B0B0B0-0000-4000-8000-000000000003}";
 
-std::string store_entry(const std::string &clsid)
-{
-    return std::string(STORE_ROOT_PATH "\\") + clsid;
-}
-std::string filter_key(const std::string &clsid)
-{
-    return "Filter\\" + clsid;
-}
-std::string clsid_key(const std::string &clsid)
-{
-    return "CLSID\\" + clsid;
-}
 std::string hkcr(const std::string &path)
 {
     return "HKCR\\" + path;
-}
-
-// Everything a plug-in's live registration can consist of.
-std::string live_dump(const std::string &clsid)
-{
-    std::string s = "Filter:\n" + fx_dump(HKEY_CLASSES_ROOT, filter_key(clsid).c_str()) +
-                    "CLSID:\n" + fx_dump(HKEY_CLASSES_ROOT, clsid_key(clsid).c_str()) + "VS3: ";
-    DWORD type = 0;
-    std::string data;
-    if (fx_get(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, clsid.c_str(), &type, &data))
-        s += std::to_string(type) + " " + fx_hex(data);
-    else
-        s += "absent";
-    return s;
 }
 
 std::vector<std::string> subkeys(HKEY root, const std::string &path)
@@ -88,49 +62,16 @@ std::string value_of(HKEY root, const std::string &path, const char *name)
     return std::to_string(type) + " " + fx_hex(data);
 }
 
-// Writes exactly `len` bytes with a non-zero byte after them, so a text can
-// be stored without its terminator.
-void set_exact(HKEY root, const std::string &path, const char *name, DWORD type,
-               const std::string &data)
-{
-    const std::string buf = data + 'X';
-    ASSERT_TRUE(
-        fx_set(root, path.c_str(), name, type, buf.data(), static_cast<DWORD>(data.size())));
-}
-
-// What a registration can hold beyond the scanned essentials: a default
-// value on the filter key, a deep settings subtree, a large value, a long
-// value name, a multi-string and a text without its terminator.
-void add_extras(const std::string &clsid, bool with_filter)
-{
-    const std::string deep = clsid_key(clsid) + "\\Settings\\Deep\\Deeper";
-    std::string blob(3000, '\0');
-    for (size_t i = 0; i < blob.size(); i++) blob[i] = static_cast<char>(i * 13);
-    set_exact(HKEY_CLASSES_ROOT, deep, "Blob", REG_BINARY, blob);
-    set_exact(HKEY_CLASSES_ROOT, deep, std::string(1000, 'N').c_str(), REG_DWORD,
-              "\x01\x02\x03\x04");
-    set_exact(HKEY_CLASSES_ROOT, deep, "Multi", REG_MULTI_SZ, std::string("a\0bc\0\0", 6));
-    set_exact(HKEY_CLASSES_ROOT, deep, "Bare", REG_SZ, "no terminator");
-    set_exact(HKEY_CLASSES_ROOT, clsid_key(clsid) + "\\Settings", nullptr, REG_SZ,
-              std::string("settings\0", 9));
-    if (with_filter) {
-        set_exact(HKEY_CLASSES_ROOT, filter_key(clsid), nullptr, REG_SZ,
-                  std::string("filter\0", 7));
-        set_exact(HKEY_CLASSES_ROOT, filter_key(clsid), "FilterData", REG_BINARY,
-                  blob.substr(0, 1200));
-    }
-}
-
 void directx_fixture(const char *clsid, const char *name)
 {
     fx_directx_filter(clsid, name, "C:\\fx\\dx.dll");
-    add_extras(clsid, true);
+    fx_add_extras(clsid, true);
 }
 
 void vs3_fixture(const char *clsid, const char *name)
 {
     fx_vs3_effect(clsid, name, "CVS3VerbFactory Class", "C:\\fx\\vs3.dll");
-    add_extras(clsid, false);
+    fx_add_extras(clsid, false);
 }
 
 class PlugOps : public RegistryOpsTest {
@@ -153,13 +94,13 @@ protected:
 TEST_F(PlugOps, DisablingDirectXMovesBothKeysIntoTheStore)
 {
     directx_fixture(DX, "Echo DX");
-    const std::string filter_before = fx_dump(HKEY_CLASSES_ROOT, filter_key(DX).c_str());
-    const std::string clsid_before = fx_dump(HKEY_CLASSES_ROOT, clsid_key(DX).c_str());
+    const std::string filter_before = fx_dump(HKEY_CLASSES_ROOT, fx_filter_key(DX).c_str());
+    const std::string clsid_before = fx_dump(HKEY_CLASSES_ROOT, fx_clsid_key(DX).c_str());
     const int row = add(PLUG_TYPE_DIRECTX, DX, "Echo DX");
     disable_plug(row);
     EXPECT_EQ(flag(row), 1);
 
-    const std::string entry = store_entry(DX);
+    const std::string entry = fx_store_entry(DX);
     EXPECT_EQ(value_names(HKEY_CLASSES_ROOT, entry), (std::vector<std::string>{"name", "type"}));
     EXPECT_EQ(subkeys(HKEY_CLASSES_ROOT, entry), (std::vector<std::string>{"CLSID", "Filter"}));
     EXPECT_EQ(value_of(HKEY_CLASSES_ROOT, entry, "name"), "1 " + fx_hex(std::string("Echo DX\0", 8)));
@@ -167,11 +108,11 @@ TEST_F(PlugOps, DisablingDirectXMovesBothKeysIntoTheStore)
     EXPECT_TRUE(value_names(HKEY_CLASSES_ROOT, entry + "\\Filter").empty());
     EXPECT_TRUE(value_names(HKEY_CLASSES_ROOT, entry + "\\CLSID").empty());
     EXPECT_EQ(subkeys(HKEY_CLASSES_ROOT, entry + "\\Filter"), std::vector<std::string>{DX});
-    EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, (entry + "\\" + filter_key(DX)).c_str()), filter_before);
-    EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, (entry + "\\" + clsid_key(DX)).c_str()), clsid_before);
+    EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, (entry + "\\" + fx_filter_key(DX)).c_str()), filter_before);
+    EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, (entry + "\\" + fx_clsid_key(DX)).c_str()), clsid_before);
 
-    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, filter_key(DX).c_str()));
-    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, clsid_key(DX).c_str()));
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_filter_key(DX).c_str()));
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_clsid_key(DX).c_str()));
     EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, "Filter"));
     EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, "CLSID"));
 }
@@ -179,17 +120,17 @@ TEST_F(PlugOps, DisablingDirectXMovesBothKeysIntoTheStore)
 TEST_F(PlugOps, DisablingVs3MovesTheClassKeyAndDropsTheEffectsValue)
 {
     vs3_fixture(VS, "Verb");
-    const std::string clsid_before = fx_dump(HKEY_CLASSES_ROOT, clsid_key(VS).c_str());
+    const std::string clsid_before = fx_dump(HKEY_CLASSES_ROOT, fx_clsid_key(VS).c_str());
     const int row = add(PLUG_TYPE_VS3, VS, "Verb");
     disable_plug(row);
     EXPECT_EQ(flag(row), 1);
 
-    const std::string entry = store_entry(VS);
+    const std::string entry = fx_store_entry(VS);
     EXPECT_EQ(value_names(HKEY_CLASSES_ROOT, entry), (std::vector<std::string>{"name", "type"}));
     EXPECT_EQ(subkeys(HKEY_CLASSES_ROOT, entry), std::vector<std::string>{"CLSID"});
     EXPECT_EQ(value_of(HKEY_CLASSES_ROOT, entry, "type"), "4 02000000");
-    EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, (entry + "\\" + clsid_key(VS)).c_str()), clsid_before);
-    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, clsid_key(VS).c_str()));
+    EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, (entry + "\\" + fx_clsid_key(VS)).c_str()), clsid_before);
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_clsid_key(VS).c_str()));
     EXPECT_FALSE(fx_value_exists(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, VS));
     EXPECT_TRUE(fx_key_exists(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH));
 }
@@ -205,14 +146,14 @@ TEST_P(RoundTrip, DisableThenEnableRestoresEveryByte)
         directx_fixture(clsid, "Round");
     else
         vs3_fixture(clsid, "Round");
-    const std::string before = live_dump(clsid);
+    const std::string before = fx_live_registration(clsid);
     const int row = add(type, clsid, "Round");
     disable_plug(row);
     ASSERT_EQ(flag(row), 1);
-    ASSERT_NE(live_dump(clsid), before);
+    ASSERT_NE(fx_live_registration(clsid), before);
     enable_plug(row);
     EXPECT_EQ(flag(row), 0);
-    EXPECT_EQ(live_dump(clsid), before);
+    EXPECT_EQ(fx_live_registration(clsid), before);
     EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, STORE_ROOT_PATH));
     EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, STORE_ROOT_PATH).empty());
     EXPECT_TRUE(value_names(HKEY_CLASSES_ROOT, STORE_ROOT_PATH).empty());
@@ -223,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(Types, RoundTrip, ::testing::Values(PLUG_TYPE_DIRECTX, 
 TEST_F(PlugOps, EnablingVs3WritesTheDisplayNameWhateverTheValueHeld)
 {
     vs3_fixture(VS, "Verb");
-    set_exact(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, VS, REG_BINARY, "\x07\x08");
+    ASSERT_TRUE(fx_set_exact(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, VS, REG_BINARY, "\x07\x08"));
     const int row = add(PLUG_TYPE_VS3, VS, "Shown Name");
     disable_plug(row);
     enable_plug(row);
@@ -240,7 +181,7 @@ TEST_P(NameLength, NameIsStoredWithItsTerminator)
     directx_fixture(DX, "x");
     const int row = add(PLUG_TYPE_DIRECTX, DX, name);
     disable_plug(row);
-    EXPECT_EQ(value_of(HKEY_CLASSES_ROOT, store_entry(DX), "name"),
+    EXPECT_EQ(value_of(HKEY_CLASSES_ROOT, fx_store_entry(DX), "name"),
               "1 " + fx_hex(name + std::string(1, '\0')));
 }
 
@@ -317,37 +258,37 @@ TEST_F(PlugOps, LongestClassTextRoundTripsWhole)
 {
     const std::string longest = "{" + std::string(253, 'C') + "}";
     directx_fixture(longest.c_str(), "Long");
-    const std::string before = live_dump(longest);
+    const std::string before = fx_live_registration(longest);
     const int row = add(PLUG_TYPE_DIRECTX, longest, "Long");
     ASSERT_EQ(strlen(catalogue_get(row)->clsid_text), 255u);
     disable_plug(row);
     ASSERT_EQ(flag(row), 1);
     EXPECT_EQ(subkeys(HKEY_CLASSES_ROOT, STORE_ROOT_PATH), std::vector<std::string>{longest});
-    EXPECT_EQ(subkeys(HKEY_CLASSES_ROOT, store_entry(longest) + "\\CLSID"),
+    EXPECT_EQ(subkeys(HKEY_CLASSES_ROOT, fx_store_entry(longest) + "\\CLSID"),
               std::vector<std::string>{longest});
     enable_plug(row);
     EXPECT_EQ(flag(row), 0);
-    EXPECT_EQ(live_dump(longest), before);
+    EXPECT_EQ(fx_live_registration(longest), before);
     EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, STORE_ROOT_PATH).empty());
 }
 
 TEST_F(PlugOps, LeftoverStoreEntryOfTheSameTypeIsReusedAndWrittenBack)
 {
     directx_fixture(DX, "Echo");
-    const std::string entry = store_entry(DX);
+    const std::string entry = fx_store_entry(DX);
     ASSERT_TRUE(fx_set_sz(HKEY_CLASSES_ROOT, entry.c_str(), "name", "old"));
     ASSERT_TRUE(fx_set_dword(HKEY_CLASSES_ROOT, entry.c_str(), "type", PLUG_TYPE_DIRECTX));
-    ASSERT_TRUE(fx_set_sz(HKEY_CLASSES_ROOT, (entry + "\\" + clsid_key(DX) + "\\Leftover").c_str(),
+    ASSERT_TRUE(fx_set_sz(HKEY_CLASSES_ROOT, (entry + "\\" + fx_clsid_key(DX) + "\\Leftover").c_str(),
                           "kept", "yes"));
     const int row = add(PLUG_TYPE_DIRECTX, DX, "Echo");
     disable_plug(row);
     ASSERT_EQ(flag(row), 1);
     EXPECT_TRUE(fx_value_exists(HKEY_CLASSES_ROOT,
-                                (entry + "\\" + clsid_key(DX) + "\\Leftover").c_str(), "kept"));
+                                (entry + "\\" + fx_clsid_key(DX) + "\\Leftover").c_str(), "kept"));
     EXPECT_EQ(value_of(HKEY_CLASSES_ROOT, entry, "name"), "1 " + fx_hex(std::string("Echo\0", 5)));
     enable_plug(row);
     EXPECT_EQ(flag(row), 0);
-    EXPECT_TRUE(fx_value_exists(HKEY_CLASSES_ROOT, (clsid_key(DX) + "\\Leftover").c_str(), "kept"));
+    EXPECT_TRUE(fx_value_exists(HKEY_CLASSES_ROOT, (fx_clsid_key(DX) + "\\Leftover").c_str(), "kept"));
     EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, entry.c_str()));
 }
 
@@ -369,23 +310,23 @@ TEST_P(FailedDisable, RowStaysLiveAndRemoveDeletesTheLiveRegistration)
         directx_fixture(clsid, "Fails");
     else
         vs3_fixture(clsid, "Fails");
-    const std::string before = live_dump(clsid);
+    const std::string before = fx_live_registration(clsid);
     const int row = add(f.type, clsid, "Fails");
-    std::string target = hkcr(store_entry(clsid));
+    std::string target = hkcr(fx_store_entry(clsid));
     if (f.store_subpath[0] != '\0') target += std::string("\\") + f.store_subpath;
     fakereg_fail_on(FR_SET_VALUE, target.c_str(), nullptr, -1, ERROR_ACCESS_DENIED);
     disable_plug(row);
     fakereg_clear_faults();
     EXPECT_EQ(flag(row), 0) << f.what;
-    EXPECT_EQ(live_dump(clsid), before) << f.what;
-    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, store_entry(clsid).c_str())) << f.what;
+    EXPECT_EQ(fx_live_registration(clsid), before) << f.what;
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, fx_store_entry(clsid).c_str())) << f.what;
 
     EXPECT_EQ(remove_plug(row), 1) << f.what;
-    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, clsid_key(clsid).c_str())) << f.what;
-    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, filter_key(clsid).c_str())) << f.what;
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_clsid_key(clsid).c_str())) << f.what;
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_filter_key(clsid).c_str())) << f.what;
     EXPECT_FALSE(fx_value_exists(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, clsid)) << f.what;
     // The partial saved copy is not Remove's business for a live row.
-    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, store_entry(clsid).c_str())) << f.what;
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, fx_store_entry(clsid).c_str())) << f.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -402,13 +343,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(PlugOps, MissingFilterKeyLeavesTheRowLive)
 {
     directx_fixture(DX, "Echo");
-    ASSERT_TRUE(fx_delete_tree(HKEY_CLASSES_ROOT, filter_key(DX).c_str()));
-    const std::string before = live_dump(DX);
+    ASSERT_TRUE(fx_delete_tree(HKEY_CLASSES_ROOT, fx_filter_key(DX).c_str()));
+    const std::string before = fx_live_registration(DX);
     const int row = add(PLUG_TYPE_DIRECTX, DX, "Echo");
     disable_plug(row);
     EXPECT_EQ(flag(row), 0);
-    EXPECT_EQ(live_dump(DX), before);
-    EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, (store_entry(DX) + "\\" + filter_key(DX)).c_str()),
+    EXPECT_EQ(fx_live_registration(DX), before);
+    EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, (fx_store_entry(DX) + "\\" + fx_filter_key(DX)).c_str()),
               "[.]\n");
 }
 
@@ -431,11 +372,11 @@ TEST_P(FailedEnable, RowStaysDisabledUntilTheRestorationCompletes)
         directx_fixture(clsid, "Back");
     else
         vs3_fixture(clsid, "Back");
-    const std::string before = live_dump(clsid);
+    const std::string before = fx_live_registration(clsid);
     const int row = add(f.type, clsid, "Back");
     disable_plug(row);
     ASSERT_EQ(flag(row), 1);
-    const std::string saved = fx_dump(HKEY_CLASSES_ROOT, store_entry(clsid).c_str());
+    const std::string saved = fx_dump(HKEY_CLASSES_ROOT, fx_store_entry(clsid).c_str());
 
     if (f.key == nullptr)
         ASSERT_TRUE(fx_delete_tree(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH));
@@ -444,18 +385,18 @@ TEST_P(FailedEnable, RowStaysDisabledUntilTheRestorationCompletes)
     enable_plug(row);
     fakereg_clear_faults();
     EXPECT_EQ(flag(row), 1) << f.what;
-    EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, store_entry(clsid).c_str()), saved) << f.what;
+    EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, fx_store_entry(clsid).c_str()), saved) << f.what;
     if (f.key == nullptr) {
         EXPECT_EQ(
-            fx_dump(HKEY_CLASSES_ROOT, clsid_key(clsid).c_str()),
-            fx_dump(HKEY_CLASSES_ROOT, (store_entry(clsid) + "\\" + clsid_key(clsid)).c_str()));
+            fx_dump(HKEY_CLASSES_ROOT, fx_clsid_key(clsid).c_str()),
+            fx_dump(HKEY_CLASSES_ROOT, (fx_store_entry(clsid) + "\\" + fx_clsid_key(clsid)).c_str()));
         ASSERT_TRUE(fx_create(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH));
     }
 
     enable_plug(row);
     EXPECT_EQ(flag(row), 0) << f.what;
-    EXPECT_EQ(live_dump(clsid), before) << f.what;
-    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, store_entry(clsid).c_str())) << f.what;
+    EXPECT_EQ(fx_live_registration(clsid), before) << f.what;
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_store_entry(clsid).c_str())) << f.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -477,32 +418,32 @@ TEST_F(PlugOps, EnableWithTheStoreEntryGoneChangesNothing)
     directx_fixture(DX, "Echo");
     const int row = add(PLUG_TYPE_DIRECTX, DX, "Echo");
     disable_plug(row);
-    const std::string live = live_dump(DX);
-    ASSERT_TRUE(fakereg_delete_external(hkcr(store_entry(DX)).c_str()));
+    const std::string live = fx_live_registration(DX);
+    ASSERT_TRUE(fakereg_delete_external(hkcr(fx_store_entry(DX)).c_str()));
     enable_plug(row);
     EXPECT_EQ(flag(row), 1);
-    EXPECT_EQ(live_dump(DX), live);
+    EXPECT_EQ(fx_live_registration(DX), live);
 }
 
 TEST_F(PlugOps, OtherTypesGetNameAndTypeOnlyAndAreNeverRestored)
 {
     directx_fixture(DX, "Odd");
-    const std::string before = live_dump(DX);
+    const std::string before = fx_live_registration(DX);
     const int row = add(3, DX, "Odd");
     disable_plug(row);
     EXPECT_EQ(flag(row), 0);
-    EXPECT_EQ(live_dump(DX), before);
-    EXPECT_EQ(value_names(HKEY_CLASSES_ROOT, store_entry(DX)),
+    EXPECT_EQ(fx_live_registration(DX), before);
+    EXPECT_EQ(value_names(HKEY_CLASSES_ROOT, fx_store_entry(DX)),
               (std::vector<std::string>{"name", "type"}));
-    EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, store_entry(DX)).empty());
+    EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, fx_store_entry(DX)).empty());
     EXPECT_EQ(remove_plug(row), 0);
-    EXPECT_EQ(live_dump(DX), before);
+    EXPECT_EQ(fx_live_registration(DX), before);
 
     catalogue_get(row)->disabled = 1;
-    const std::string saved = fx_dump(HKEY_CLASSES_ROOT, store_entry(DX).c_str());
+    const std::string saved = fx_dump(HKEY_CLASSES_ROOT, fx_store_entry(DX).c_str());
     enable_plug(row);
     EXPECT_EQ(flag(row), 1);
-    EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, store_entry(DX).c_str()), saved);
+    EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, fx_store_entry(DX).c_str()), saved);
 }
 
 TEST_F(PlugOps, RemovingADisabledPlugInDeletesOnlyItsStoreEntry)
@@ -513,11 +454,11 @@ TEST_F(PlugOps, RemovingADisabledPlugInDeletesOnlyItsStoreEntry)
     const int vs = add(PLUG_TYPE_VS3, VS, "Verb");
     disable_plug(dx);
     disable_plug(vs);
-    const std::string vs_saved = fx_dump(HKEY_CLASSES_ROOT, store_entry(VS).c_str());
+    const std::string vs_saved = fx_dump(HKEY_CLASSES_ROOT, fx_store_entry(VS).c_str());
     EXPECT_EQ(remove_plug(dx), 1);
     EXPECT_EQ(flag(dx), 1);
-    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, store_entry(DX).c_str()));
-    EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, store_entry(VS).c_str()), vs_saved);
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_store_entry(DX).c_str()));
+    EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, fx_store_entry(VS).c_str()), vs_saved);
     EXPECT_EQ(remove_plug(dx), 1); // gone already
     EXPECT_EQ(remove_plug(vs), 1);
     EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, STORE_ROOT_PATH));
@@ -529,12 +470,12 @@ TEST_F(PlugOps, RemovingADisabledPlugInDeletesOnlyItsStoreEntry)
 TEST_F(PlugOps, RemovingAStaleDisabledRowLeavesTheLiveRegistration)
 {
     directx_fixture(DX, "Echo");
-    const std::string before = live_dump(DX);
-    ASSERT_TRUE(fx_set_sz(HKEY_CLASSES_ROOT, store_entry(DX).c_str(), "name", "Echo"));
+    const std::string before = fx_live_registration(DX);
+    ASSERT_TRUE(fx_set_sz(HKEY_CLASSES_ROOT, fx_store_entry(DX).c_str(), "name", "Echo"));
     const int row = add(PLUG_TYPE_DIRECTX, DX, "Echo", 1);
     EXPECT_EQ(remove_plug(row), 1);
-    EXPECT_EQ(live_dump(DX), before);
-    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, store_entry(DX).c_str()));
+    EXPECT_EQ(fx_live_registration(DX), before);
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_store_entry(DX).c_str()));
 }
 
 TEST_F(PlugOps, RemovingALivePlugInDeletesItsRegistration)
@@ -542,9 +483,9 @@ TEST_F(PlugOps, RemovingALivePlugInDeletesItsRegistration)
     directx_fixture(DX, "Echo");
     vs3_fixture(VS, "Verb");
     EXPECT_EQ(remove_plug(add(PLUG_TYPE_DIRECTX, DX, "Echo")), 1);
-    EXPECT_EQ(live_dump(DX), "Filter:\nCLSID:\nVS3: absent");
+    EXPECT_EQ(fx_live_registration(DX), "Filter:\nCLSID:\nVS3: absent");
     EXPECT_EQ(remove_plug(add(PLUG_TYPE_VS3, VS, "Verb")), 1);
-    EXPECT_EQ(live_dump(VS), "Filter:\nCLSID:\nVS3: absent");
+    EXPECT_EQ(fx_live_registration(VS), "Filter:\nCLSID:\nVS3: absent");
     EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, STORE_ROOT_PATH));
 }
 
@@ -553,17 +494,17 @@ TEST_F(PlugOps, RemovingAVs3EffectWithoutTheEffectsKeyDeletesTheClassAndGivesZer
     vs3_fixture(VS, "Verb");
     ASSERT_TRUE(fx_delete_tree(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH));
     EXPECT_EQ(remove_plug(add(PLUG_TYPE_VS3, VS, "Verb")), 0);
-    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, clsid_key(VS).c_str()));
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_clsid_key(VS).c_str()));
 }
 
 TEST_F(PlugOps, RemovingDirectXWithAnUndeletableClassStillDeletesTheFilterKey)
 {
     directx_fixture(DX, "Echo");
-    fakereg_fail_on(FR_OPEN_KEY_EX, hkcr(clsid_key(DX)).c_str(), nullptr, -1, ERROR_ACCESS_DENIED);
+    fakereg_fail_on(FR_OPEN_KEY_EX, hkcr(fx_clsid_key(DX)).c_str(), nullptr, -1, ERROR_ACCESS_DENIED);
     EXPECT_EQ(remove_plug(add(PLUG_TYPE_DIRECTX, DX, "Echo")), 1);
     fakereg_clear_faults();
-    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, filter_key(DX).c_str()));
-    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, clsid_key(DX).c_str()));
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_filter_key(DX).c_str()));
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, fx_clsid_key(DX).c_str()));
 }
 
 // ---- a class registered both as a DirectX filter and as a VS3 effect -----
@@ -581,23 +522,23 @@ class DualType : public PlugOps, public ::testing::WithParamInterface<int> {};
 TEST_P(DualType, DisableOneThenTheOtherThenEnableLosesNothing)
 {
     dual_fixture();
-    const std::string before = live_dump(DUAL);
+    const std::string before = fx_live_registration(DUAL);
     const int dx = add(PLUG_TYPE_DIRECTX, DUAL, "Dual DX");
     const int vs = add(PLUG_TYPE_VS3, DUAL, "Dual VS3");
     const int first = GetParam() == PLUG_TYPE_DIRECTX ? dx : vs;
     const int second = first == dx ? vs : dx;
     disable_plug(first);
     ASSERT_EQ(flag(first), 1);
-    const std::string saved = fx_dump(HKEY_CLASSES_ROOT, store_entry(DUAL).c_str());
+    const std::string saved = fx_dump(HKEY_CLASSES_ROOT, fx_store_entry(DUAL).c_str());
     disable_plug(second);
     EXPECT_EQ(flag(second), 0);
-    EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, store_entry(DUAL).c_str()), saved);
+    EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, fx_store_entry(DUAL).c_str()), saved);
 
     enable_plug(first);
     enable_plug(second);
     EXPECT_EQ(flag(first), 0);
     EXPECT_EQ(flag(second), 0);
-    EXPECT_EQ(live_dump(DUAL), before);
+    EXPECT_EQ(fx_live_registration(DUAL), before);
     EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, STORE_ROOT_PATH).empty());
 }
 
@@ -607,7 +548,7 @@ TEST_P(DualType, DisableOneThenTheOtherThenEnableLosesNothing)
 TEST_P(DualType, DisableBothRebuildEnableLosesNothing)
 {
     dual_fixture();
-    const std::string before = live_dump(DUAL);
+    const std::string before = fx_live_registration(DUAL);
     rebuild_catalogue();
     ASSERT_EQ(catalogue_count(), 2u);
     const int first_type = GetParam();
@@ -623,7 +564,7 @@ TEST_P(DualType, DisableBothRebuildEnableLosesNothing)
     EXPECT_EQ(catalogue_get(1)->type, first_type);
     enable_plug(1);
     EXPECT_EQ(catalogue_get(1)->disabled, 0);
-    EXPECT_EQ(live_dump(DUAL), before);
+    EXPECT_EQ(fx_live_registration(DUAL), before);
     EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, STORE_ROOT_PATH).empty());
     rebuild_catalogue();
     EXPECT_EQ(catalogue_count(), 2u);
@@ -639,18 +580,18 @@ INSTANTIATE_TEST_SUITE_P(FirstType, DualType, ::testing::Values(PLUG_TYPE_DIRECT
 TEST_F(PlugOps, EnablingAVs3EntryThatAlsoHoldsASavedFilterRestoresBoth)
 {
     dual_fixture();
-    const std::string before = live_dump(DUAL);
+    const std::string before = fx_live_registration(DUAL);
     disable_plug(add(PLUG_TYPE_DIRECTX, DUAL, "Dual DX"));
-    ASSERT_TRUE(fx_set_dword(HKEY_CLASSES_ROOT, store_entry(DUAL).c_str(), "type", PLUG_TYPE_VS3));
+    ASSERT_TRUE(fx_set_dword(HKEY_CLASSES_ROOT, fx_store_entry(DUAL).c_str(), "type", PLUG_TYPE_VS3));
     rebuild_catalogue();
     ASSERT_EQ(catalogue_count(), 1u);
     ASSERT_EQ(catalogue_get(1)->type, PLUG_TYPE_VS3);
 
-    fakereg_fail_on(FR_CREATE_KEY, hkcr(filter_key(DUAL)).c_str(), nullptr, -1, ERROR_ACCESS_DENIED);
+    fakereg_fail_on(FR_CREATE_KEY, hkcr(fx_filter_key(DUAL)).c_str(), nullptr, -1, ERROR_ACCESS_DENIED);
     enable_plug(1);
     fakereg_clear_faults();
     EXPECT_EQ(catalogue_get(1)->disabled, 1);
-    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, (store_entry(DUAL) + "\\" + filter_key(DUAL)).c_str()));
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, (fx_store_entry(DUAL) + "\\" + fx_filter_key(DUAL)).c_str()));
 
     enable_plug(1);
     EXPECT_EQ(catalogue_get(1)->disabled, 0);
@@ -659,7 +600,7 @@ TEST_F(PlugOps, EnablingAVs3EntryThatAlsoHoldsASavedFilterRestoresBoth)
     const std::string vs3_name = fx_hex(std::string("Dual VS3\0", 9));
     expected.replace(expected.find(vs3_name), vs3_name.size(),
                      fx_hex(std::string("Dual DX\0", 8)));
-    EXPECT_EQ(live_dump(DUAL), expected);
+    EXPECT_EQ(fx_live_registration(DUAL), expected);
     EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, STORE_ROOT_PATH).empty());
 }
 

@@ -22,11 +22,6 @@ namespace {
 
 typedef std::set<std::string> Items;
 
-std::string store_entry(const std::string &clsid)
-{
-    return std::string(STORE_ROOT_PATH "\\") + clsid;
-}
-
 // A dump as a set of items: each key, and each value together with its key.
 Items flatten(const std::string &tag, const std::string &dump)
 {
@@ -73,7 +68,7 @@ Items live_items(PartKind kind, const std::string &clsid)
 
 Items store_items(PartKind kind, const std::string &clsid)
 {
-    const std::string entry = store_entry(clsid);
+    const std::string entry = fx_store_entry(clsid);
     if (kind == FILTER_PART)
         return flatten("F", fx_dump(HKEY_CLASSES_ROOT, (entry + "\\Filter\\" + clsid).c_str()));
     if (kind == CLSID_PART)
@@ -118,7 +113,7 @@ void set_exact(HKEY root, const std::string &path, const char *name, DWORD type,
 // A registration as varied as the copy has to carry: a subtree three levels
 // deep, a default value, a value over 1 KB, a multi-string and a text stored
 // without its terminator.
-void add_extras(const std::string &clsid, bool filter, size_t blob_size)
+void fx_add_extras(const std::string &clsid, bool filter, size_t blob_size)
 {
     const std::string deep = "CLSID\\" + clsid + "\\Settings\\Deep\\Deeper";
     std::string blob(blob_size, '\0');
@@ -137,13 +132,13 @@ void add_extras(const std::string &clsid, bool filter, size_t blob_size)
 void directx_plug(const char *clsid, const char *name, size_t blob_size)
 {
     fx_directx_filter(clsid, name, "C:\\fx\\dx.dll");
-    add_extras(clsid, true, blob_size);
+    fx_add_extras(clsid, true, blob_size);
 }
 
 void vs3_plug(const char *clsid, const char *name, size_t blob_size)
 {
     fx_vs3_effect(clsid, name, "CVS3ThingFactory Class", "C:\\fx\\vs3.dll");
-    add_extras(clsid, false, blob_size);
+    fx_add_extras(clsid, false, blob_size);
 }
 
 std::vector<Part> parts_of(const std::string &clsid, bool filter, bool vs3)
@@ -441,14 +436,14 @@ private:
         *did += "enable " + std::string(e->clsid_text) + " type " + std::to_string(e->type);
         const int before = e->disabled;
         const std::string saved_before =
-            fx_dump(HKEY_CLASSES_ROOT, store_entry(e->clsid_text).c_str());
+            fx_dump(HKEY_CLASSES_ROOT, fx_store_entry(e->clsid_text).c_str());
         arm();
         enable_plug(row);
         disarm();
         e = catalogue_get(row);
         if (before == 0) return e->disabled == 0 ? "" : "enable set the flag";
         if (e->disabled == 1)
-            return fx_dump(HKEY_CLASSES_ROOT, store_entry(e->clsid_text).c_str()) == saved_before
+            return fx_dump(HKEY_CLASSES_ROOT, fx_store_entry(e->clsid_text).c_str()) == saved_before
                        ? ""
                        : "still disabled, but the saved copy changed";
         for (const Part *p : row_parts(e))
@@ -485,7 +480,7 @@ private:
             if (e->disabled) {
                 DWORD type = 0;
                 std::string data;
-                if (!fx_get(HKEY_CLASSES_ROOT, store_entry(clsid).c_str(), "type", &type, &data) ||
+                if (!fx_get(HKEY_CLASSES_ROOT, fx_store_entry(clsid).c_str(), "type", &type, &data) ||
                     data.size() != 4 || memcmp(data.data(), &e->type, 4) != 0)
                     return "row disabled, store entry missing or of another type";
             } else if (e->type == PLUG_TYPE_DIRECTX) {

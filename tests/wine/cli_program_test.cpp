@@ -31,10 +31,6 @@ const char ROOM_NAME[] = "Cli Room, \"Hall\" \x80\xe9";
 const char ROOM_DLL[] = "C:\\windows\\system32\\kernel32.dll"; // present in every prefix
 const char WIDENER_DLL[] = "C:\\no such dir\\widener.dll";
 
-std::string store_entry(const char *clsid) { return std::string(STORE_ROOT_PATH "\\") + clsid; }
-std::string filter_key(const char *clsid) { return std::string("Filter\\") + clsid; }
-std::string clsid_key(const char *clsid) { return std::string("CLSID\\") + clsid; }
-
 std::string lower(std::string s)
 {
     for (char &c : s)
@@ -47,17 +43,6 @@ void delete_vs3_value(const char *clsid)
     KeyGuard key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_WRITE, key.out()) == ERROR_SUCCESS)
         RegDeleteValueA(key.get(), clsid);
-}
-
-std::string whole_state(const char *clsid)
-{
-    DWORD type = 0;
-    std::string data;
-    int value = fx_get(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, clsid, &type, &data);
-    return "Filter:\n" + fx_dump(HKEY_CLASSES_ROOT, filter_key(clsid).c_str()) + "CLSID:\n" +
-           fx_dump(HKEY_CLASSES_ROOT, clsid_key(clsid).c_str()) + "VS3: " +
-           (value ? data : "absent") + "\nSaved:\n" +
-           fx_dump(HKEY_CLASSES_ROOT, store_entry(clsid).c_str());
 }
 
 // ---- running the program ---------------------------------------------------
@@ -319,14 +304,14 @@ protected:
     void TearDown() override
     {
         clean();
-        for (const char *c : ALL) EXPECT_EQ(whole_state(c), "Filter:\nCLSID:\nVS3: absent\nSaved:\n");
+        for (const char *c : ALL) EXPECT_EQ(fx_whole_state(c), "Filter:\nCLSID:\nVS3: absent\nSaved:\n");
     }
     static void clean()
     {
         for (const char *c : ALL) {
-            fx_delete_tree(HKEY_CLASSES_ROOT, filter_key(c).c_str());
-            fx_delete_tree(HKEY_CLASSES_ROOT, clsid_key(c).c_str());
-            fx_delete_tree(HKEY_CLASSES_ROOT, store_entry(c).c_str());
+            fx_delete_tree(HKEY_CLASSES_ROOT, fx_filter_key(c).c_str());
+            fx_delete_tree(HKEY_CLASSES_ROOT, fx_clsid_key(c).c_str());
+            fx_delete_tree(HKEY_CLASSES_ROOT, fx_store_entry(c).c_str());
             delete_vs3_value(c);
         }
     }
@@ -397,7 +382,7 @@ TEST_F(CliProgram, DisableThenEnableByClassIdentifierInAnotherCase)
     const char *const plugs[] = {ROOM, WIDENER};
     for (const char *clsid : plugs) {
         SCOPED_TRACE(clsid);
-        std::string before = whole_state(clsid);
+        std::string before = fx_whole_state(clsid);
         std::string bare = lower(std::string(clsid + 1, strlen(clsid) - 2));
         Outcome d = run({"disable", bare});
         EXPECT_EQ(d.code, 0) << d.out << d.err;
@@ -405,65 +390,65 @@ TEST_F(CliProgram, DisableThenEnableByClassIdentifierInAnotherCase)
                                          ": done; now: disabled (saved in the disabled store)\n"),
                   std::string::npos)
             << d.out;
-        EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, clsid_key(clsid).c_str()));
-        EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, store_entry(clsid).c_str()));
+        EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_clsid_key(clsid).c_str()));
+        EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, fx_store_entry(clsid).c_str()));
 
         Outcome e = run({"enable", "{" + bare + "}"});
         EXPECT_EQ(e.code, 0) << e.out << e.err;
         EXPECT_NE(without_cr(e.out).find(std::string(clsid) + ": done; now: live\n"), std::string::npos)
             << e.out;
-        EXPECT_EQ(whole_state(clsid), before);
+        EXPECT_EQ(fx_whole_state(clsid), before);
     }
 }
 
 TEST_F(CliProgram, RemoveWithoutYesIsRefusedAndWithYesDeletes)
 {
-    std::string before = whole_state(WIDENER);
+    std::string before = fx_whole_state(WIDENER);
     Outcome refused = run({"remove", "Cli Widener"});
     EXPECT_EQ(refused.code, 2);
     EXPECT_EQ(refused.out, "");
     EXPECT_NE(refused.err.find("--yes"), std::string::npos) << refused.err;
-    EXPECT_EQ(whole_state(WIDENER), before);
+    EXPECT_EQ(fx_whole_state(WIDENER), before);
 
     Outcome removed = run({"remove", "--yes", "Cli Widener"});
     EXPECT_EQ(removed.code, 0) << removed.err;
     EXPECT_EQ(without_cr(removed.out),
               std::string("remove \"Cli Widener\" ") + WIDENER + ": done; now: gone\n");
-    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, clsid_key(WIDENER).c_str()));
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_clsid_key(WIDENER).c_str()));
     EXPECT_FALSE(fx_value_exists(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, WIDENER));
 }
 
 TEST_F(CliProgram, AnAmbiguousNameIsRefusedWithTheCandidates)
 {
-    std::string before = whole_state(TWIN_DX) + whole_state(TWIN_VS);
+    std::string before = fx_whole_state(TWIN_DX) + fx_whole_state(TWIN_VS);
     Outcome r = run({"disable", "Cli Twin"});
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("names 2 plug-ins"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(TWIN_DX), std::string::npos);
     EXPECT_NE(r.err.find(TWIN_VS), std::string::npos);
-    EXPECT_EQ(whole_state(TWIN_DX) + whole_state(TWIN_VS), before);
+    EXPECT_EQ(fx_whole_state(TWIN_DX) + fx_whole_state(TWIN_VS), before);
 
     Outcome narrowed = run({"disable", "--type", "vs3", "Cli Twin"});
     EXPECT_EQ(narrowed.code, 0) << narrowed.err;
-    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, store_entry(TWIN_VS).c_str()));
-    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, filter_key(TWIN_DX).c_str()));
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, fx_store_entry(TWIN_VS).c_str()));
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, fx_filter_key(TWIN_DX).c_str()));
 }
 
 TEST_F(CliProgram, AnUnknownIdentifierChangesNothing)
 {
-    std::string before = whole_state(ROOM);
+    std::string before = fx_whole_state(ROOM);
     Outcome r = run({"disable", ROOM, ABSENT});
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find(std::string("no plug-in is named \"") + ABSENT + "\""), std::string::npos)
         << r.err;
-    EXPECT_EQ(whole_state(ROOM), before);
+    EXPECT_EQ(fx_whole_state(ROOM), before);
 }
 
 TEST_F(CliProgram, InfoWithAndWithoutExtraInformation)
 {
-    std::string ex = clsid_key(ROOM) + "\\EX_info";
+    std::string ex = fx_clsid_key(ROOM) + "\\EX_info";
     ASSERT_TRUE(fx_set_sz(HKEY_CLASSES_ROOT, ex.c_str(), nullptr, ""));
     ASSERT_TRUE(fx_set_sz(HKEY_CLASSES_ROOT, ex.c_str(), "app_name", "Cli Room Info"));
     ASSERT_TRUE(fx_set_dword(HKEY_CLASSES_ROOT, ex.c_str(), "Fmin", 44100));
@@ -496,7 +481,7 @@ TEST_F(CliProgram, ExitCodes)
     // A saved copy without its Filter part cannot be restored whole: the
     // operation fails, says why, and keeps the saved copy.
     ASSERT_EQ(run({"disable", ROOM}).code, 0);
-    std::string saved_filter = store_entry(ROOM) + "\\Filter";
+    std::string saved_filter = fx_store_entry(ROOM) + "\\Filter";
     ASSERT_TRUE(fx_delete_tree(HKEY_CLASSES_ROOT, saved_filter.c_str()));
     Outcome failed = run({"enable", ROOM, "Cli Widener"});
     EXPECT_EQ(failed.code, 1);
@@ -508,7 +493,7 @@ TEST_F(CliProgram, ExitCodes)
                         ": nothing to do, already live; now: live\n"),
               std::string::npos)
         << text;
-    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, store_entry(ROOM).c_str()));
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, fx_store_entry(ROOM).c_str()));
 }
 
 } // namespace

@@ -131,10 +131,8 @@ int delete_key_tree(HKEY parent, const char *path)
 {
     // An empty path would name the parent itself.
     if (path == nullptr || path[0] == '\0') return 0;
-    HKEY raw = nullptr;
-    if (RegOpenKeyExA(parent, path, 0, DELETE | KEY_ENUMERATE_SUB_KEYS, &raw) != ERROR_SUCCESS)
-        return 0;
-    KeyGuard key(raw);
+    KeyGuard key(open_key_ex(parent, path, DELETE | KEY_ENUMERATE_SUB_KEYS));
+    if (!key.is_open()) return 0;
 
     // Always index 0: each deletion moves the remaining subkeys down.
     char sub[KEY_NAME_SIZE];

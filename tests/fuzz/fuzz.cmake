@@ -1,6 +1,7 @@
 # libFuzzer targets, built with clang (-DMP_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++).
 foreach(target fuzz_plugins fuzz_text)
-  add_executable(${target} ${CMAKE_SOURCE_DIR}/tests/fuzz/${target}.cpp)
+  add_executable(${target} ${CMAKE_SOURCE_DIR}/tests/fuzz/${target}.cpp
+                           ${CMAKE_SOURCE_DIR}/tests/common/reg_fixture.cpp)
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
   target_compile_options(${target} PRIVATE ${MP_WARNINGS})
   target_link_options(${target} PRIVATE -fsanitize=fuzzer)

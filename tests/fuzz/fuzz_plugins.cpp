@@ -18,6 +18,7 @@
 #include "extrainfo/extrainfo.h"
 #include "platform/keyguard.h"
 #include "registry/maintenance.h"
+#include "tests/common/reg_fixture.h"
 
 namespace {
 
@@ -62,17 +63,10 @@ std::string pick_area(FuzzedDataProvider &in, const std::string &guid)
 const char *const VALUE_NAMES[] = {"", "Merit", "Direction", "name", "type", "Fmin",
                                    "Category", "app_name", "Company", "ProductVersion", "HasGUI"};
 
-void set_value(HKEY root, const std::string &path, const char *name, DWORD type,
-               const void *data, DWORD len)
-{
-    KeyGuard key;
-    if (RegCreateKeyA(root, path.c_str(), key.out()) == ERROR_SUCCESS)
-        RegSetValueExA(key.get(), name, 0, type, static_cast<const BYTE *>(data), len);
-}
-
 void set_text(HKEY root, const std::string &path, const char *name, const std::string &text)
 {
-    set_value(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+    // The whole text, zero bytes inside it included.
+    fx_set(root, path.c_str(), name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
 }
 
 // Whole registrations, so that the operations have real plug-ins to work on.
@@ -83,13 +77,11 @@ void add_plugin(FuzzedDataProvider &in, const std::string &guid)
     set_text(HKEY_CLASSES_ROOT, cls + "\\InprocServer32", nullptr, "C:\\x.dll");
     switch (in.ConsumeIntegralInRange<int>(0, 2)) {
     case 0: {
-        KeyGuard filter;
-        RegCreateKeyA(HKEY_CLASSES_ROOT, ("Filter\\" + guid).c_str(), filter.out());
+        fx_create(HKEY_CLASSES_ROOT, ("Filter\\" + guid).c_str());
         for (DWORD dir = 0; dir < 2; dir++) {
             std::string pin = cls + "\\Pins\\" + std::to_string(dir);
-            set_value(HKEY_CLASSES_ROOT, pin, "Direction", REG_DWORD, &dir, 4);
-            KeyGuard types;
-            RegCreateKeyA(HKEY_CLASSES_ROOT, (pin + "\\" AUDIO_TYPES_PATH).c_str(), types.out());
+            fx_set_dword(HKEY_CLASSES_ROOT, pin.c_str(), "Direction", dir);
+            fx_create(HKEY_CLASSES_ROOT, (pin + "\\" AUDIO_TYPES_PATH).c_str());
         }
         break;
     }
@@ -100,11 +92,10 @@ void add_plugin(FuzzedDataProvider &in, const std::string &guid)
         std::string entry = std::string(STORE_ROOT_PATH "\\") + guid;
         DWORD type = in.ConsumeIntegralInRange<DWORD>(1, 3);
         set_text(HKEY_CLASSES_ROOT, entry, "name", in.ConsumeRandomLengthString(20));
-        set_value(HKEY_CLASSES_ROOT, entry, "type", REG_DWORD, &type, 4);
+        fx_set_dword(HKEY_CLASSES_ROOT, entry.c_str(), "type", type);
         set_text(HKEY_CLASSES_ROOT, entry + "\\" + cls + "\\InprocServer32", nullptr, "C:\\y.dll");
         if (type == 1) {
-            KeyGuard saved;
-            RegCreateKeyA(HKEY_CLASSES_ROOT, (entry + "\\Filter\\" + guid).c_str(), saved.out());
+            fx_create(HKEY_CLASSES_ROOT, (entry + "\\Filter\\" + guid).c_str());
         }
         break;
     }

@@ -20,6 +20,10 @@ typedef const BYTE *LPCBYTE;
 typedef DWORD *LPDWORD;
 typedef char *LPSTR;
 typedef const char *LPCSTR;
+// UTF-16 as on Windows (wchar_t is 32 bits here).
+typedef char16_t WCHAR;
+typedef WCHAR *LPWSTR;
+typedef const WCHAR *LPCWSTR;
 typedef void *LPVOID;
 typedef void *HANDLE;
 typedef uintptr_t ULONG_PTR;
@@ -57,7 +61,18 @@ typedef SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
 #define ERROR_BAD_PATHNAME 161
 #define ERROR_MORE_DATA 234
 #define ERROR_NO_MORE_ITEMS 259
+#define ERROR_ALREADY_EXISTS 183
 #define ERROR_KEY_DELETED 1018
+#define ERROR_CHILD_MUST_BE_VOLATILE 1021
+#define ERROR_CANTOPEN 1011
+#define ERROR_CALL_NOT_IMPLEMENTED 120
+
+#define REG_OPTION_NON_VOLATILE 0x0000
+#define REG_OPTION_VOLATILE 0x0001
+#define REG_OPTION_CREATE_LINK 0x0002
+#define REG_OPTION_OPEN_LINK 0x0008
+#define REG_CREATED_NEW_KEY 1
+#define REG_OPENED_EXISTING_KEY 2
 
 #define DELETE 0x00010000L
 #define READ_CONTROL 0x00020000L
@@ -86,6 +101,7 @@ typedef SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
 #define REG_DWORD_BIG_ENDIAN 5
 #define REG_LINK 6
 #define REG_MULTI_SZ 7
+#define REG_RESOURCE_LIST 8
 #define REG_QWORD 11
 
 #define GENERIC_READ 0x80000000u
@@ -110,6 +126,35 @@ LONG RegDeleteKeyA(HKEY key, LPCSTR sub_key);
 LONG RegDeleteValueA(HKEY key, LPCSTR name);
 LONG RegCloseKey(HKEY key);
 
+// The wide functions: names and strings in UTF-16, stored and returned
+// exactly. The ANSI ones above convert through code page 1252 ("?" for what
+// it lacks), as a Western Windows does. Lengths of names are in characters,
+// of data in bytes. RegDeleteKeyW/ExW open the key the ordinary way, so a
+// link is followed: a link key itself goes with delete_link_key.
+LONG RegOpenKeyExW(HKEY key, LPCWSTR sub_key, DWORD options, REGSAM access, PHKEY result);
+LONG RegCreateKeyExW(HKEY key, LPCWSTR sub_key, DWORD reserved, LPWSTR class_name, DWORD options,
+                     REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result,
+                     LPDWORD disposition);
+LONG RegCreateKeyExA(HKEY key, LPCSTR sub_key, DWORD reserved, LPSTR class_name, DWORD options,
+                     REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result,
+                     LPDWORD disposition);
+LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_len, LPDWORD reserved,
+                   LPWSTR class_name, LPDWORD class_len, PFILETIME last_write);
+LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_len, LPDWORD reserved,
+                   LPDWORD type, LPBYTE data, LPDWORD data_len);
+LONG RegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                      LPDWORD data_len);
+LONG RegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE *data,
+                    DWORD data_len);
+LONG RegDeleteKeyW(HKEY key, LPCWSTR sub_key);
+LONG RegDeleteKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, DWORD reserved);
+LONG RegDeleteKeyExA(HKEY key, LPCSTR sub_key, REGSAM access, DWORD reserved);
+LONG RegDeleteValueW(HKEY key, LPCWSTR name);
+
+// The process and the machine it runs on (see fakereg_set_machine).
+HANDLE GetCurrentProcess();
+BOOL IsWow64Process(HANDLE process, BOOL *wow64);
+
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE template_file);
 BOOL CloseHandle(HANDLE handle);
@@ -129,6 +174,10 @@ enum FakeRegFn {
     FR_DELETE_KEY,      // RegDeleteKeyA
     FR_DELETE_VALUE,    // RegDeleteValueA
     FR_CLOSE_KEY,       // RegCloseKey
+    // The wide and Ex functions are counted and faulted as their ANSI
+    // counterparts above (RegOpenKeyExW as FR_OPEN_KEY_EX, RegCreateKeyEx*
+    // as FR_CREATE_KEY, RegEnumKeyExW as FR_ENUM_KEY_EX, RegDeleteKey*W and
+    // RegDeleteKeyEx* and delete_link_key as FR_DELETE_KEY, and so on).
     FR_FN_COUNT,
     FR_ANY = FR_FN_COUNT // every function but RegCloseKey
 };
@@ -160,5 +209,31 @@ void fakereg_clear_faults();
 // would: handles open on any of its keys stay open and answer 1018 from now
 // on. Returns 1 when the key existed.
 int fakereg_delete_external(const char *key_path);
+
+// The machine the in-process registry plays. On 64-bit Windows it has two
+// views; KEY_WOW64_32KEY sends an open, create or delete below a redirected
+// key to its "Wow6432Node" twin (HKCR\Wow6432Node\CLSID,
+// HKLM\SOFTWARE\Wow6432Node\...), KEY_WOW64_64KEY to the key itself, and
+// without either flag the process's own view is used. On 32-bit Windows
+// there is one view and the flags are ignored.
+enum FakeMachine {
+    FAKE_WIN64_WIN7,  // HKCR shared but CLSID, DirectShow, Interface, Media Type,
+                      // MediaFoundation; HKLM\SOFTWARE redirected (the default)
+    FAKE_WIN64_WINE8, // all of HKCR and HKLM\SOFTWARE redirected
+    FAKE_WIN32        // one view; the process is 32-bit
+};
+// The process plays a 64-bit program (the default) or a 32-bit one; on a
+// 64-bit machine IsWow64Process says TRUE for the latter. fakereg_reset
+// keeps machine and process.
+void fakereg_set_machine(FakeMachine machine);
+FakeMachine fakereg_machine();
+void fakereg_set_process_bits(int bits);
+int fakereg_process_bits();
+
+// Files for the existence test: a Windows path ("C:\x\y.dll") maps to a
+// host path below the folder given here, drive letter lower-cased
+// ("<root>/c/x/y.dll"); a path without a drive is relative to the host's
+// working directory, as before. "" (the default) turns the mapping off.
+void fakefile_set_root(const char *host_folder);
 
 #endif

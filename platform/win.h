@@ -8,8 +8,11 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+// Whether this process is a 64-bit program.
+#define PROCESS_IS_64BIT (sizeof(void *) == 8)
 #else
 #include "platform/fakewin.h"
+#define PROCESS_IS_64BIT (fakereg_process_bits() == 64)
 #endif
 
 #endif

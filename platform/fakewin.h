@@ -1,7 +1,8 @@
 // Native stand-ins for the slice of the Windows API the core uses: the ANSI
 // registry functions of advapi32, backed by an in-process registry, and
-// CreateFileA/CloseHandle over the host file system. Same names, signatures
-// and result codes as the real ones, so the core compiles unchanged.
+// the file and environment functions of kernel32 over the host file
+// system. Same names, signatures and result codes as the real ones, so the
+// core compiles unchanged.
 #ifndef PLATFORM_FAKEWIN_H
 #define PLATFORM_FAKEWIN_H
 
@@ -130,7 +131,7 @@ LONG RegCloseKey(HKEY key);
 // exactly. The ANSI ones above convert through code page 1252 ("?" for what
 // it lacks), as a Western Windows does. Lengths of names are in characters,
 // of data in bytes. RegDeleteKeyW/ExW open the key the ordinary way, so a
-// link is followed: a link key itself goes with delete_link_key.
+// link is followed: a link key itself goes with delete_key_handle (platform/ntreg.h).
 LONG RegOpenKeyExW(HKEY key, LPCWSTR sub_key, DWORD options, REGSAM access, PHKEY result);
 LONG RegCreateKeyExW(HKEY key, LPCWSTR sub_key, DWORD reserved, LPWSTR class_name, DWORD options,
                      REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result,
@@ -155,9 +156,20 @@ LONG RegDeleteValueW(HKEY key, LPCWSTR name);
 HANDLE GetCurrentProcess();
 BOOL IsWow64Process(HANDLE process, BOOL *wow64);
 
+// Files, the environment and the system folders (platform/fakefile.cpp).
+// Only opening an existing file for reading succeeds; wide paths are UTF-16.
+typedef unsigned int UINT;
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE template_file);
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE template_file);
 BOOL CloseHandle(HANDLE handle);
+// Sizes in characters. Each answers as Windows does when the buffer is too
+// small: the size needed, terminator included, and nothing promised in it.
+DWORD ExpandEnvironmentStringsW(LPCWSTR src, LPWSTR dst, DWORD size);
+DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
+UINT GetSystemDirectoryW(LPWSTR buffer, UINT size); // "C:\windows\system32"
+UINT GetWindowsDirectoryW(LPWSTR buffer, UINT size); // "C:\windows"
 
 // ---- Test hooks, native build only --------------------------------------
 
@@ -177,7 +189,7 @@ enum FakeRegFn {
     // The wide and Ex functions are counted and faulted as their ANSI
     // counterparts above (RegOpenKeyExW as FR_OPEN_KEY_EX, RegCreateKeyEx*
     // as FR_CREATE_KEY, RegEnumKeyExW as FR_ENUM_KEY_EX, RegDeleteKey*W and
-    // RegDeleteKeyEx* and delete_link_key as FR_DELETE_KEY, and so on).
+    // RegDeleteKeyEx* and delete_key_handle as FR_DELETE_KEY, and so on).
     FR_FN_COUNT,
     FR_ANY = FR_FN_COUNT // every function but RegCloseKey
 };
@@ -235,5 +247,12 @@ int fakereg_process_bits();
 // ("<root>/c/x/y.dll"); a path without a drive is relative to the host's
 // working directory, as before. "" (the default) turns the mapping off.
 void fakefile_set_root(const char *host_folder);
+// Closes every file handle still open (fakereg_reset does it too).
+void fakefile_close_all();
+// The environment, names case-insensitive, in UTF-8 here: sets a variable,
+// or removes it when value is null. fakeenv_reset restores the start:
+// SystemRoot and windir "C:\windows", PATH "C:\windows\system32;C:\windows".
+void fakeenv_set(const char *name, const char *value);
+void fakeenv_reset();
 
 #endif

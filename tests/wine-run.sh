@@ -40,6 +40,15 @@ export WINEPREFIX="$prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINELOADER="$wine_loader"
+# A Western locale, whatever the caller's: Wine takes its ANSI code page
+# (1252) from it, and the tests expect that code page. UTF-8 keeps host file
+# names working; C.UTF-8 (always there) also gives Wine en-US.
+if locale -a 2>/dev/null | grep -qix 'en_US\.utf-\?8'; then
+    export LC_ALL=en_US.UTF-8
+else
+    export LC_ALL=C.UTF-8
+fi
+unset LANGUAGE
 
 xvfb_pid=""
 cleanup() {

@@ -1,12 +1,14 @@
 #include "tests/common/reg_fixture.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "catalogue/catalogue.h"
 #include "platform/keyguard.h"
+#include "platform/ntreg.h"
 
 int fx_create(HKEY root, const char *path)
 {
@@ -196,7 +198,7 @@ std::string fx_clsid_key(const std::string &clsid)
 
 std::string fx_store_entry(const std::string &clsid)
 {
-    return std::string(STORE_ROOT_PATH "\\") + clsid;
+    return std::string(STORE64_ROOT_PATH "\\") + clsid;
 }
 
 std::string fx_live_registration(const std::string &clsid)
@@ -238,4 +240,227 @@ void fx_add_extras(const std::string &clsid, bool with_filter)
         fx_set_exact(HKEY_CLASSES_ROOT, fx_filter_key(clsid), "FilterData", REG_BINARY,
                      blob.substr(0, 1200));
     }
+}
+
+static FxWString w_from_utf8(const char *p, size_t n)
+{
+    FxWString out;
+    const unsigned char *s = reinterpret_cast<const unsigned char *>(p);
+    size_t i = 0;
+    while (i < n) {
+        const unsigned c = s[i];
+        const size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        uint32_t cp = len == 1 ? c : len == 2 ? (c & 0x1f) : len == 3 ? (c & 0x0f) : (c & 0x07);
+        size_t k = 1;
+        for (; k < len && i + k < n && (s[i + k] & 0xc0) == 0x80; k++) cp = (cp << 6) | (s[i + k] & 0x3f);
+        if (len == 0 || k < len || cp > 0x10ffff) {
+            out += static_cast<WCHAR>(0xfffd);
+            i += len == 0 ? 1 : k;
+            continue;
+        }
+        i += len;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += static_cast<WCHAR>(0xd800 + (cp >> 10));
+            out += static_cast<WCHAR>(0xdc00 + (cp & 0x3ff));
+        } else {
+            out += static_cast<WCHAR>(cp);
+        }
+    }
+    return out;
+}
+
+FxWString fx_w(const char *utf8)
+{
+    return utf8 == nullptr ? FxWString() : w_from_utf8(utf8, strlen(utf8));
+}
+
+FxWString fx_w(const std::string &utf8)
+{
+    return w_from_utf8(utf8.data(), utf8.size());
+}
+
+std::string fx_utf8(const WCHAR *text, size_t chars)
+{
+    std::string out;
+    for (size_t i = 0; i < chars; i++) {
+        uint32_t c = static_cast<uint16_t>(text[i]);
+        if (c >= 0xd800 && c < 0xdc00 && i + 1 < chars &&
+            (static_cast<uint16_t>(text[i + 1]) & 0xfc00) == 0xdc00)
+            c = 0x10000 + ((c - 0xd800) << 10) + (static_cast<uint16_t>(text[++i]) - 0xdc00);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xc0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3f));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xe0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+            out += static_cast<char>(0x80 | (c & 0x3f));
+        } else {
+            out += static_cast<char>(0xf0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3f));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+            out += static_cast<char>(0x80 | (c & 0x3f));
+        }
+    }
+    return out;
+}
+
+std::string fx_utf8(const FxWString &text)
+{
+    return fx_utf8(text.data(), text.size());
+}
+
+std::string fx_w_bytes(const std::string &utf8)
+{
+    const FxWString w = fx_w(utf8);
+    std::string out;
+    for (WCHAR c : w) {
+        out += static_cast<char>(static_cast<uint16_t>(c) & 0xff);
+        out += static_cast<char>(static_cast<uint16_t>(c) >> 8);
+    }
+    return out;
+}
+
+// The key itself, never what it links to.
+static HKEY open_exact(HKEY parent, const FxWString &path, REGSAM access)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(parent, path.c_str(), REG_OPTION_OPEN_LINK, access, &key) != ERROR_SUCCESS)
+        return nullptr;
+    return key;
+}
+
+static bool is_link_value_name(const std::string &name)
+{
+    return name.size() == 17 && upper(name) == "SYMBOLICLINKVALUE";
+}
+
+static void dump_exact_key(HKEY key, const std::string &rel, REGSAM view,
+                           std::vector<std::string> *lines)
+{
+    std::vector<std::string> values;
+    std::string link;
+    bool is_link = false;
+    std::vector<WCHAR> name(16384);
+    std::vector<BYTE> data(256);
+    for (DWORD i = 0;;) {
+        DWORD name_len = static_cast<DWORD>(name.size()), type = 0;
+        DWORD len = static_cast<DWORD>(data.size());
+        LONG r = RegEnumValueW(key, i, name.data(), &name_len, nullptr, &type, data.data(), &len);
+        if (r == ERROR_MORE_DATA && len > data.size()) {
+            data.resize(len);
+            continue;
+        }
+        if (r == ERROR_NO_MORE_ITEMS) break;
+        if (r != ERROR_SUCCESS) {
+            values.push_back("!enum error " + std::to_string(r));
+            break;
+        }
+        const std::string n = fx_utf8(name.data(), name_len);
+        const std::string bytes(reinterpret_cast<const char *>(data.data()), len);
+        char line[64];
+        snprintf(line, sizeof line, " type=%lu len=%lu ", static_cast<unsigned long>(type),
+                 static_cast<unsigned long>(len));
+        values.push_back("\"" + n + "\"" + line + fx_hex(bytes));
+        if (type == REG_LINK && is_link_value_name(n)) {
+            is_link = true;
+            std::vector<WCHAR> target(len / sizeof(WCHAR) + 1);
+            memcpy(target.data(), bytes.data(), len / sizeof(WCHAR) * sizeof(WCHAR));
+            link = fx_utf8(target.data(), len / sizeof(WCHAR));
+        }
+        i++;
+    }
+    std::sort(values.begin(), values.end());
+    lines->push_back("[" + rel + "]" + (is_link ? " -> " + link : ""));
+    for (auto &v : values) lines->push_back("  " + v);
+    if (is_link) return;
+    std::vector<std::pair<std::string, FxWString>> subs;
+    WCHAR sub[256];
+    for (DWORD i = 0;; i++) {
+        DWORD len = 256;
+        LONG r = RegEnumKeyExW(key, i, sub, &len, nullptr, nullptr, nullptr, nullptr);
+        if (r == ERROR_NO_MORE_ITEMS) break;
+        if (r != ERROR_SUCCESS) {
+            lines->push_back("!enum error " + std::to_string(r));
+            break;
+        }
+        subs.emplace_back(fx_utf8(sub, len), FxWString(sub, len));
+    }
+    std::sort(subs.begin(), subs.end());
+    for (auto &s : subs) {
+        KeyGuard child(open_exact(key, s.second, KEY_READ | view));
+        if (!child.is_open()) lines->push_back("[" + rel + "\\" + s.first + "] unopenable");
+        else dump_exact_key(child.get(), rel + "\\" + s.first, view, lines);
+    }
+}
+
+std::string fx_dump_exact(HKEY root, const char *path_utf8, REGSAM view)
+{
+    KeyGuard key(open_exact(root, fx_w(path_utf8), KEY_READ | view));
+    if (!key.is_open()) return "";
+    std::vector<std::string> lines;
+    dump_exact_key(key.get(), ".", view, &lines);
+    std::string out;
+    for (auto &l : lines) out += l + "\n";
+    return out;
+}
+
+int fx_set_exact_w(HKEY root, const char *path_utf8, const char *name_utf8, DWORD type,
+                   const std::string &bytes, REGSAM view)
+{
+    KeyGuard key;
+    if (RegCreateKeyExW(root, fx_w(path_utf8).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_SET_VALUE | view, nullptr, key.out(), nullptr) != ERROR_SUCCESS)
+        return 0;
+    const std::string buf = bytes + 'X';
+    const FxWString name = fx_w(name_utf8);
+    return RegSetValueExW(key.get(), name_utf8 == nullptr ? nullptr : name.c_str(), 0, type,
+                          reinterpret_cast<const BYTE *>(buf.data()),
+                          static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
+}
+
+int fx_create_link(HKEY root, const char *path_utf8, const char *target_kernel_path_utf8,
+                   REGSAM view)
+{
+    KeyGuard key;
+    DWORD disposition = 0;
+    if (RegCreateKeyExW(root, fx_w(path_utf8).c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                        KEY_ALL_ACCESS | KEY_CREATE_LINK | view, nullptr, key.out(),
+                        &disposition) != ERROR_SUCCESS)
+        return 0;
+    if (disposition != REG_CREATED_NEW_KEY) return 0;
+    const std::string target = fx_w_bytes(target_kernel_path_utf8);
+    if (RegSetValueExW(key.get(), fx_w("SymbolicLinkValue").c_str(), 0, REG_LINK,
+                       reinterpret_cast<const BYTE *>(target.data()),
+                       static_cast<DWORD>(target.size())) == ERROR_SUCCESS)
+        return 1;
+    delete_key_handle(key.get());
+    return 0;
+}
+
+static int delete_exact(HKEY parent, const FxWString &path, REGSAM view)
+{
+    KeyGuard key(open_exact(parent, path, KEY_READ | DELETE | view));
+    if (!key.is_open()) return 0;
+    WCHAR name[256];
+    for (;;) {
+        DWORD len = 256;
+        LONG r = RegEnumKeyExW(key.get(), 0, name, &len, nullptr, nullptr, nullptr, nullptr);
+        if (r == ERROR_NO_MORE_ITEMS) break;
+        if (r != ERROR_SUCCESS || !delete_exact(key.get(), FxWString(name, len), view)) return 0;
+    }
+    return delete_key_handle(key.get()) == ERROR_SUCCESS;
+}
+
+int fx_delete_tree_exact(HKEY root, const char *path_utf8, REGSAM view)
+{
+    const FxWString path = fx_w(path_utf8);
+    HKEY probe = nullptr;
+    LONG r = RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_READ | view, &probe);
+    if (r == ERROR_FILE_NOT_FOUND) return 1;
+    if (r != ERROR_SUCCESS) return 0;
+    RegCloseKey(probe);
+    return delete_exact(root, path, view);
 }

@@ -61,4 +61,44 @@ void fx_directx_filter(const char *clsid_text, const char *name, const char *dll
 void fx_vs3_effect(const char *clsid_text, const char *display_name, const char *description,
                    const char *dll_path);
 
+// ---- Exact access through the wide functions -----------------------------
+
+// UTF-16 text as the wide functions take it (WCHAR: wchar_t on Windows,
+// char16_t natively).
+typedef std::basic_string<WCHAR> FxWString;
+// UTF-8 to UTF-16 and back. Unpaired surrogates travel as their three-byte
+// UTF-8 pattern, so any UTF-16 name converts back and forth exactly;
+// malformed UTF-8 becomes U+FFFD.
+FxWString fx_w(const char *utf8);
+FxWString fx_w(const std::string &utf8);
+std::string fx_utf8(const WCHAR *text, size_t chars);
+std::string fx_utf8(const FxWString &text);
+// The UTF-16 bytes of a UTF-8 text, without a terminator: value data.
+std::string fx_w_bytes(const std::string &utf8);
+
+// A subtree exactly as stored, read with the wide functions in the given
+// view (0, KEY_WOW64_32KEY or KEY_WOW64_64KEY), links not followed: every
+// key opened with REG_OPTION_OPEN_LINK, its path relative and in UTF-8 with
+// the letter case stored; every value's UTF-8 name, type number, byte length
+// and bytes in hex; keys and values sorted. A link key shows its
+// SymbolicLinkValue and " -> target" on its line and is not descended.
+// "" when the key does not exist.
+std::string fx_dump_exact(HKEY root, const char *path_utf8, REGSAM view = 0);
+
+// Creates the missing levels of path and writes exactly the bytes given
+// (a non-zero byte follows them in memory). name_utf8 null is the default
+// value. 1 on success.
+int fx_set_exact_w(HKEY root, const char *path_utf8, const char *name_utf8, DWORD type,
+                   const std::string &bytes, REGSAM view = 0);
+
+// Creates a link key at path (its parent must exist) whose SymbolicLinkValue
+// names target, a kernel path such as \REGISTRY\MACHINE\Software\Classes\X.
+// 1 on success; 0 also when something already exists at path.
+int fx_create_link(HKEY root, const char *path_utf8, const char *target_kernel_path_utf8,
+                   REGSAM view = 0);
+
+// Deletes the key at path and its subtree without following links: a link
+// key goes itself, its target stays. 1 also when nothing was there.
+int fx_delete_tree_exact(HKEY root, const char *path_utf8, REGSAM view = 0);
+
 #endif

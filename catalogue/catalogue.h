@@ -21,13 +21,15 @@ struct PlugEntry {
     char clsid_text[PLUG_CLSID_TEXT_SIZE];
     char dll_path[PLUG_DLL_PATH_SIZE];
     int32_t dll_exists;
+    int32_t bits; // the registry view the registration lives in: 32 or 64
 };
-static_assert(sizeof(PlugEntry) == 1564, "PlugEntry is a 1564-byte record");
+static_assert(sizeof(PlugEntry) == 1568, "PlugEntry is a 1568-byte record");
 static_assert(offsetof(PlugEntry, clsid) == 8, "PlugEntry layout");
 static_assert(offsetof(PlugEntry, name) == 24, "PlugEntry layout");
 static_assert(offsetof(PlugEntry, clsid_text) == 280, "PlugEntry layout");
 static_assert(offsetof(PlugEntry, dll_path) == 536, "PlugEntry layout");
 static_assert(offsetof(PlugEntry, dll_exists) == 1560, "PlugEntry layout");
+static_assert(offsetof(PlugEntry, bits) == 1564, "PlugEntry layout");
 
 #define PLUG_LIST_BLOCK 8192u
 
@@ -63,13 +65,17 @@ void scan_directx_filters();
 void scan_vs3_effects();
 void scan_disabled_store();
 void rebuild_catalogue();
-int is_new_clsid(const unsigned char clsid[16]);
+// 1 unless a live entry of the same class is in the catalogue for that view.
+int is_new_clsid(const unsigned char clsid[16], int32_t bits);
 
 int find_token(const char *text, const char *token);
 void trim_spaces(char *text);
 
 #define MAX_FILTER_MERIT 0x200000u
+// The disabled store: 32-bit registrations where the 32-bit program has
+// always kept them, 64-bit ones beside them.
 #define STORE_ROOT_PATH "Quillon_Software\\DisabledPlug"
+#define STORE64_ROOT_PATH "Quillon_Software\\DisabledPlug64"
 #define VS3_EFFECTS_PATH "SOFTWARE\\Merging Technologies\\VS3\\VS3Effects"
 #define AUDIO_TYPES_PATH "Types\\{73647561-0000-0010-8000-00AA00389B71}"
 

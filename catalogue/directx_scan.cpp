@@ -5,7 +5,9 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/scan_common.h"
+#include "catalogue/views.h"
 #include "platform/keyguard.h"
+#include "platform/ntreg.h"
 
 // DirectShow's ACM Wrapper, {6A08CF80-0E18-11CF-A24D-0020AFD79767}: it wraps
 // every audio codec and is not a plug-in of its own.
@@ -69,7 +71,7 @@ static int has_audio_in_and_out(HKEY cls)
     return has_in && has_out;
 }
 
-static void list_filter(HKEY cls, const char *clsid_text)
+static void list_filter(HKEY cls, const char *clsid_text, int32_t bits)
 {
     PlugEntry entry;
     memset(&entry, 0, sizeof entry);
@@ -77,35 +79,77 @@ static void list_filter(HKEY cls, const char *clsid_text)
     read_text(cls, nullptr, entry.name, KEY_NAME_CAPACITY);
     entry.type = PLUG_TYPE_DIRECTX;
     entry.disabled = 0;
+    entry.bits = bits;
     copy_text(entry.clsid_text, clsid_text, PLUG_CLSID_TEXT_SIZE - 1);
     parse_clsid_text(clsid_text, entry.clsid);
     if (memcmp(entry.clsid, EXCLUDED_FILTER_CLSID, 16) == 0) return;
     plug_list_append(&catalogue, &entry);
 }
 
-static void check_filter(const char *clsid_text)
+static void check_filter(const char *clsid_text, int32_t bits)
 {
     char path[PATH_BUFFER_SIZE];
     if (snprintf(path, sizeof path, "CLSID\\%s", clsid_text) >= static_cast<int>(sizeof path))
         return;
     KeyGuard cls;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, cls.out()) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view_flag(bits), cls.out()) !=
+        ERROR_SUCCESS)
+        return;
     if (!merit_passes(cls.get())) return;
     if (!has_audio_in_and_out(cls.get())) return;
-    list_filter(cls.get(), clsid_text);
+    list_filter(cls.get(), clsid_text, bits);
+}
+
+// The Filter key of each view. Where both views share one Filter key (as
+// Windows 7 and later do) it is walked once; where each view has its own,
+// each is walked.
+struct FilterKeys {
+    int count;
+    int32_t bits[2];
+    KeyGuard key[2];
+    int shared;
+};
+
+static void open_filter_keys(FilterKeys *f)
+{
+    f->count = registry_views(f->bits);
+    for (int i = 0; i < f->count; i++)
+        RegOpenKeyExA(HKEY_CLASSES_ROOT, "Filter", 0, KEY_READ | view_flag(f->bits[i]),
+                      f->key[i].out());
+    f->shared = f->count == 2 && f->key[0].is_open() && f->key[1].is_open() &&
+                same_registry_key(f->key[0].get(), f->key[1].get()) == 1;
+}
+
+// A class listed under one view's Filter key is looked for in every view's
+// CLSID: a 32-bit class may have its Filter entry in the 64-bit place. It
+// counts for another view only when that view's own Filter key does not list
+// it, as that view's walk does then.
+static void check_filter_in_views(const FilterKeys *f, int walked, const char *clsid_text)
+{
+    for (int j = 0; j < f->count; j++) {
+        if (j != walked && !f->shared && f->key[j].is_open()) {
+            KeyGuard own;
+            if (RegOpenKeyExA(f->key[j].get(), clsid_text, 0, KEY_READ | view_flag(f->bits[j]),
+                              own.out()) != ERROR_FILE_NOT_FOUND)
+                continue;
+        }
+        check_filter(clsid_text, f->bits[j]);
+    }
 }
 
 void scan_directx_filters()
 {
-    KeyGuard filters;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "Filter", 0, KEY_READ, filters.out()) != ERROR_SUCCESS)
-        return;
-    DWORD failures = 0;
-    for (DWORD i = 0;; i++) {
-        char name[KEY_NAME_CAPACITY];
-        LONG r;
-        int ok = enum_subkey(filters.get(), i, name, &r);
-        if (walk_ends(r, &failures)) break;
-        if (ok) check_filter(name);
+    FilterKeys f;
+    open_filter_keys(&f);
+    for (int i = 0; i < f.count; i++) {
+        if (!f.key[i].is_open() || (f.shared && i > 0)) continue;
+        DWORD failures = 0;
+        for (DWORD n = 0;; n++) {
+            char name[KEY_NAME_CAPACITY];
+            LONG r;
+            int ok = enum_subkey(f.key[i].get(), n, name, &r);
+            if (walk_ends(r, &failures)) break;
+            if (ok) check_filter_in_views(&f, i, name);
+        }
     }
 }

@@ -1,5 +1,5 @@
 // The record list behind the catalogue, the global catalogue itself, and the
-// two helpers every scan uses: class identifier parsing and the DLL test.
+// class identifier parsing every scan uses.
 #include <cstdlib>
 #include <cstring>
 
@@ -140,14 +140,4 @@ void parse_clsid_text(const char *text, unsigned char out[16])
     swap_bytes(&out[1], &out[2]);
     swap_bytes(&out[4], &out[5]);
     swap_bytes(&out[6], &out[7]);
-}
-
-int file_exists(const char *path)
-{
-    if (path == nullptr) return 0;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 0;
-    CloseHandle(file);
-    return 1;
 }

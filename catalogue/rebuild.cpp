@@ -7,33 +7,46 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/scan_common.h"
+#include "catalogue/views.h"
 #include "platform/keyguard.h"
 
-// Sorted identifiers of the live entries, built when the disabled-store scan
-// starts so that each saved copy is checked by binary search instead of a
-// walk over the whole catalogue. The store scan only appends disabled
-// entries and nothing else runs meanwhile, so the index stays exact for the
-// whole scan. Outside that scan is_new_clsid walks the catalogue.
-static unsigned char (*live_index)[16] = nullptr;
+// Sorted (identifier, view) pairs of the live entries, built when the
+// disabled-store scan starts so that each saved copy is checked by binary
+// search instead of a walk over the whole catalogue. The store scan only
+// appends disabled entries and nothing else runs meanwhile, so the index
+// stays exact for the whole scan. Outside that scan is_new_clsid walks the
+// catalogue.
+struct LiveKey {
+    unsigned char clsid[16];
+    int32_t bits;
+};
+static LiveKey *live_index = nullptr;
 static uint32_t live_index_count = 0;
 
-static int compare_clsid(const void *a, const void *b)
+static int compare_live(const void *a, const void *b)
 {
-    return memcmp(a, b, 16);
+    const LiveKey *x = static_cast<const LiveKey *>(a);
+    const LiveKey *y = static_cast<const LiveKey *>(b);
+    int c = memcmp(x->clsid, y->clsid, 16);
+    if (c != 0) return c;
+    return (x->bits > y->bits) - (x->bits < y->bits);
 }
 
 static void build_live_index()
 {
     uint32_t n = catalogue_count();
-    live_index = static_cast<unsigned char(*)[16]>(malloc((n > 0 ? n : 1) * sizeof *live_index));
+    live_index = static_cast<LiveKey *>(malloc((n > 0 ? n : 1) * sizeof *live_index));
     // Without the index is_new_clsid still answers, only more slowly.
     if (live_index == nullptr) return;
     live_index_count = 0;
     for (uint32_t i = 1; i <= n; i++) {
         const PlugEntry *e = catalogue_get(static_cast<int>(i));
-        if (e != nullptr && e->disabled == 0) memcpy(live_index[live_index_count++], e->clsid, 16);
+        if (e == nullptr || e->disabled != 0) continue;
+        LiveKey *k = &live_index[live_index_count++];
+        memcpy(k->clsid, e->clsid, 16);
+        k->bits = e->bits;
     }
-    qsort(live_index, live_index_count, sizeof *live_index, compare_clsid);
+    qsort(live_index, live_index_count, sizeof *live_index, compare_live);
 }
 
 static void drop_live_index()
@@ -43,15 +56,18 @@ static void drop_live_index()
     live_index_count = 0;
 }
 
-int is_new_clsid(const unsigned char clsid[16])
+int is_new_clsid(const unsigned char clsid[16], int32_t bits)
 {
+    LiveKey wanted;
+    memcpy(wanted.clsid, clsid, 16);
+    wanted.bits = bits;
     if (live_index != nullptr)
-        return bsearch(clsid, live_index, live_index_count, sizeof *live_index, compare_clsid) ==
+        return bsearch(&wanted, live_index, live_index_count, sizeof *live_index, compare_live) ==
                nullptr;
     uint32_t n = catalogue_count();
     for (uint32_t i = 1; i <= n; i++) {
         const PlugEntry *e = catalogue_get(static_cast<int>(i));
-        if (e == nullptr || e->disabled != 0) continue;
+        if (e == nullptr || e->disabled != 0 || e->bits != bits) continue;
         if (memcmp(e->clsid, clsid, 16) == 0) return 0;
     }
     return 1;
@@ -96,37 +112,43 @@ static int read_store_entry(HKEY key, const char *clsid_text, PlugEntry *entry)
     return read_dll_path(key, path, entry);
 }
 
-static void check_store_entry(HKEY root, const char *clsid_text)
+static void check_store_entry(HKEY root, const char *clsid_text, int32_t bits)
 {
     PlugEntry entry;
     memset(&entry, 0, sizeof entry);
     entry.disabled = 1;
+    entry.bits = bits;
     copy_text(entry.clsid_text, clsid_text, PLUG_CLSID_TEXT_SIZE - 1);
     parse_clsid_text(clsid_text, entry.clsid);
     KeyGuard key;
-    if (RegOpenKeyExA(root, clsid_text, 0, KEY_READ, key.out()) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExA(root, clsid_text, 0, KEY_READ | store_view(), key.out()) != ERROR_SUCCESS)
+        return;
     if (!read_store_entry(key.get(), clsid_text, &entry)) return;
-    if (is_new_clsid(entry.clsid)) plug_list_append(&catalogue, &entry);
+    if (is_new_clsid(entry.clsid, bits)) plug_list_append(&catalogue, &entry);
 }
 
-static void walk_store(HKEY root)
+static void walk_store(HKEY root, int32_t bits)
 {
     DWORD failures = 0;
     for (DWORD i = 0;; i++) {
         char name[KEY_NAME_CAPACITY];
         LONG r = RegEnumKeyA(root, i, name, KEY_NAME_CAPACITY);
         if (walk_ends(r, &failures)) break;
-        if (r == ERROR_SUCCESS) check_store_entry(root, name);
+        if (r == ERROR_SUCCESS) check_store_entry(root, name, bits);
     }
 }
 
 void scan_disabled_store()
 {
-    KeyGuard root;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, STORE_ROOT_PATH, 0, KEY_READ, root.out()) != ERROR_SUCCESS)
-        return;
     build_live_index();
-    walk_store(root.get());
+    int32_t views[2];
+    int n = registry_views(views);
+    for (int i = 0; i < n; i++) {
+        KeyGuard root;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, store_root_path(views[i]), 0, KEY_READ | store_view(),
+                          root.out()) == ERROR_SUCCESS)
+            walk_store(root.get(), views[i]);
+    }
     drop_live_index();
 }
 

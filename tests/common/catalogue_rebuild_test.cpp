@@ -36,7 +36,7 @@ const char *const ALL[] = {F_PASS,     F_PASS_LOWER, F_MERIT,           F_INPUT_
                            V_NO_CLASS, S_FILTER,     S_TYPE3};
 
 std::string cls(const char *clsid) { return std::string("CLSID\\") + clsid; }
-std::string saved(const char *clsid) { return std::string(STORE_ROOT_PATH "\\") + clsid; }
+std::string saved(const char *clsid) { return std::string(STORE64_ROOT_PATH "\\") + clsid; }
 
 bool ours(const char *clsid_text)
 {

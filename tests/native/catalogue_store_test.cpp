@@ -20,9 +20,9 @@ const char DLL[] = "/tmp/mp_catalogue_store_test.dll";
 const char A[] = "{A0000000-0000-0000-0000-0000000000AA}";
 const char B[] = "{B0000000-0000-0000-0000-0000000000BB}";
 const char C[] = "{C0000000-0000-0000-0000-0000000000CC}";
-const char STORE[] = "HKCR\\" STORE_ROOT_PATH;
+const char STORE[] = "HKCR\\" STORE64_ROOT_PATH;
 
-std::string entry_path(const char *clsid) { return std::string(STORE_ROOT_PATH "\\") + clsid; }
+std::string entry_path(const char *clsid) { return std::string(STORE64_ROOT_PATH "\\") + clsid; }
 
 // A store entry as disabling leaves it: "name", "type" and the saved class
 // key with its InprocServer32.
@@ -234,18 +234,20 @@ TEST_F(StoreScanTest, IsNewClsidCountsOnlyLiveEntries)
     unsigned char a[16], b[16];
     parse_clsid_text(A, a);
     parse_clsid_text(B, b);
-    EXPECT_EQ(is_new_clsid(a), 1);
+    EXPECT_EQ(is_new_clsid(a, 64), 1);
     make_saved(A, "saved", 1);
     fx_vs3_effect(B, "live", nullptr, DLL);
     rebuild_catalogue();
     ASSERT_EQ(catalogue_count(), 2u);
-    EXPECT_EQ(is_new_clsid(a), 1);
-    EXPECT_EQ(is_new_clsid(b), 0);
+    EXPECT_EQ(is_new_clsid(a, 64), 1);
+    EXPECT_EQ(is_new_clsid(b, 64), 0);
+    // A class live in one view hides no saved copy of the other.
+    EXPECT_EQ(is_new_clsid(b, 32), 1);
     // The flag changes in place between rebuilds, and the answer with it.
     catalogue_get(1)->disabled = 1;
     catalogue_get(2)->disabled = 0;
-    EXPECT_EQ(is_new_clsid(a), 0);
-    EXPECT_EQ(is_new_clsid(b), 1);
+    EXPECT_EQ(is_new_clsid(a, 64), 0);
+    EXPECT_EQ(is_new_clsid(b, 64), 1);
 }
 
 TEST_F(StoreScanTest, WalkSkipsFailedIndexesAndEndsOnDeletion)
@@ -328,6 +330,24 @@ TEST_F(StoreScanTest, EveryFailingCallLeavesNoHandleOpen)
             ASSERT_LE(catalogue_count(), 3u);
         }
     }
+}
+
+// Both paths of is_new_clsid must compare all 16 bytes: the live class and
+// the saved one, in the same view, differ in the last byte only.
+TEST_F(StoreScanTest, ClassesDifferingInTheLastByteOnlyAreDifferent)
+{
+    const char b_next[] = "{B0000000-0000-0000-0000-0000000000BA}";
+    fx_vs3_effect(B, "live", nullptr, DLL);
+    make_saved(b_next, "saved", 2);
+    // The store scan answers through the sorted index.
+    EXPECT_EQ(rebuild(), (std::vector<std::string>{on(2, B), off(2, b_next)}));
+    // Outside it, through the walk.
+    ASSERT_GE(catalogue_count(), 1u);
+    const PlugEntry *live = catalogue_get(1);
+    unsigned char next[16];
+    parse_clsid_text(b_next, next);
+    EXPECT_EQ(is_new_clsid(next, live->bits), 1);
+    EXPECT_EQ(is_new_clsid(live->clsid, live->bits), 0);
 }
 
 } // namespace

@@ -94,6 +94,14 @@ TEST_F(Vs3ScanTest, EffectWithoutClassKeyIsNotListed)
     EXPECT_EQ(scan(), std::vector<std::string>{B});
 }
 
+TEST_F(Vs3ScanTest, DefaultValueOfTheEffectsKeyMakesNoRow)
+{
+    fx_vs3_effect(A, "Named", nullptr, DLL);
+    // With data, so that only its empty name can keep it out.
+    ASSERT_EQ(fx_set_sz(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, nullptr, "Ghost"), 1);
+    EXPECT_EQ(scan(), std::vector<std::string>{A});
+}
+
 TEST_F(Vs3ScanTest, NoEffectsKeyListsNothing)
 {
     EXPECT_TRUE(scan().empty());

@@ -72,7 +72,7 @@ void add_effect(int n)
 void add_saved(int n)
 {
     std::string id = saved_clsid(n);
-    std::string e = std::string(STORE_ROOT_PATH "\\") + id;
+    std::string e = std::string(STORE64_ROOT_PATH "\\") + id;
     fx_set_sz(HKEY_CLASSES_ROOT, e.c_str(), "name", "Bench Saved");
     fx_set_dword(HKEY_CLASSES_ROOT, e.c_str(), "type", 2);
     fx_set_sz(HKEY_CLASSES_ROOT, (e + "\\CLSID\\" + id + "\\InprocServer32").c_str(), nullptr, DLL);
@@ -95,7 +95,7 @@ void clean_up()
     }
     for (int n = 0; n < SAVED; n++)
         fx_delete_tree(HKEY_CLASSES_ROOT,
-                       (std::string(STORE_ROOT_PATH "\\") + saved_clsid(n)).c_str());
+                       (std::string(STORE64_ROOT_PATH "\\") + saved_clsid(n)).c_str());
 #else
     fakereg_reset();
 #endif

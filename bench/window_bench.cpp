@@ -160,7 +160,7 @@ void unregister_plugins()
     for (const Plugin &p : plugins) {
         fx_delete_tree(HKEY_CLASSES_ROOT, ("Filter\\" + p.clsid).c_str());
         fx_delete_tree(HKEY_CLASSES_ROOT, ("CLSID\\" + p.clsid).c_str());
-        fx_delete_tree(HKEY_CLASSES_ROOT, (STORE_ROOT_PATH "\\" + p.clsid).c_str());
+        fx_delete_tree(HKEY_CLASSES_ROOT, (STORE64_ROOT_PATH "\\" + p.clsid).c_str());
         if (effects.is_open()) RegDeleteValueA(effects.get(), p.clsid.c_str());
     }
 }

@@ -44,6 +44,14 @@ int parse_type(const char *value, CliArgs *args)
     return 1;
 }
 
+int parse_bits(const char *value, CliArgs *args)
+{
+    if (strcmp(value, "32") == 0) args->bits_filter = 32;
+    else if (strcmp(value, "64") == 0) args->bits_filter = 64;
+    else return fail(args, "--bits takes 32 or 64, not \"", value);
+    return 1;
+}
+
 int parse_command(const char *word, CliArgs *args)
 {
     static const struct {
@@ -144,6 +152,10 @@ int parse_args(int argc, const char *const *argv, CliArgs *args)
                 const char *v = option_value(arg, "--type", argc, argv, &i);
                 if (v == nullptr) return fail(args, "--type needs a value: directx or vs3", nullptr);
                 if (!parse_type(v, args)) return 0;
+            } else if (is_option(arg, "--bits")) {
+                const char *v = option_value(arg, "--bits", argc, argv, &i);
+                if (v == nullptr) return fail(args, "--bits needs a value: 32 or 64", nullptr);
+                if (!parse_bits(v, args)) return 0;
             } else {
                 return fail(args, "unknown option \"", arg);
             }
@@ -182,7 +194,13 @@ int is_guid_text(const char *text)
     return 1;
 }
 
-int find_plugins(const char *id, int type_filter, int *matches, int max)
+static int wanted(const PlugEntry *e, int type_filter, int bits_filter)
+{
+    return e != nullptr && (type_filter == 0 || e->type == type_filter) &&
+           (bits_filter == 0 || e->bits == bits_filter);
+}
+
+int find_plugins(const char *id, int type_filter, int *matches, int max, int bits_filter)
 {
     if (id == nullptr) return 0;
     int count = 0;
@@ -192,7 +210,7 @@ int find_plugins(const char *id, int type_filter, int *matches, int max)
         parse_clsid_text(id, clsid);
         for (int i = 1; i <= n; i++) {
             const PlugEntry *e = catalogue_get(i);
-            if (e == nullptr || (type_filter != 0 && e->type != type_filter)) continue;
+            if (!wanted(e, type_filter, bits_filter)) continue;
             if (memcmp(e->clsid, clsid, sizeof clsid) != 0) continue;
             if (count < max) matches[count] = i;
             count++;
@@ -202,7 +220,7 @@ int find_plugins(const char *id, int type_filter, int *matches, int max)
     }
     for (int i = 1; i <= n; i++) {
         const PlugEntry *e = catalogue_get(i);
-        if (e == nullptr || (type_filter != 0 && e->type != type_filter)) continue;
+        if (!wanted(e, type_filter, bits_filter)) continue;
         if (strncmp(e->name, id, sizeof e->name) != 0 || strlen(id) >= sizeof e->name) continue;
         if (count < max) matches[count] = i;
         count++;

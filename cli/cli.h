@@ -31,6 +31,7 @@ struct CliArgs {
     int format_given; // --format appeared
     int yes;          // --yes: remove without asking
     int type_filter;  // 0 any, else PLUG_TYPE_DIRECTX or PLUG_TYPE_VS3
+    int bits_filter;  // 0 any, else 32 or 64: the registry view
     int help;         // --help, or the help command
     int target_count;
     const char *targets[CLI_MAX_TARGETS];
@@ -59,9 +60,9 @@ int is_guid_text(const char *text);
 // The catalogue entries that id names, as 1-based indexes in catalogue
 // order: by class identifier (compared in the 16-byte form) when id has the
 // shape of one and some entry carries it, else by exact display name. Only
-// entries of type_filter count, when it is not 0. Returns how many matched;
-// at most max are stored.
-int find_plugins(const char *id, int type_filter, int *matches, int max);
+// entries of type_filter and of the view bits_filter count, when not 0.
+// Returns how many matched; at most max are stored.
+int find_plugins(const char *id, int type_filter, int *matches, int max, int bits_filter = 0);
 
 // ---- format.cpp ------------------------------------------------------------
 
@@ -69,6 +70,7 @@ int find_plugins(const char *id, int type_filter, int *matches, int max);
 const char *type_text(int32_t type);        // "Direct-X", "VS3", or "" for other types
 const char *status_text(int32_t disabled);  // "OK" or "Disabled"
 const char *exist_text(int32_t dll_exists); // "Yes" or "No"
+const char *bits_text(int32_t bits);        // "32" or "64"
 
 // A field of at most max_len bytes of text (it may end earlier at its
 // terminator), written to out in one of the three encodings. Each returns 1,
@@ -95,46 +97,14 @@ unsigned cp1252_code_point(unsigned char byte);
 
 // Writes the catalogue as it stands (entries of type_filter only, when not
 // 0) in the given format.
-void write_list(FILE *out, int format, int type_filter);
+void write_list(FILE *out, int format, int type_filter, int bits_filter = 0);
 
 // The --help text.
 extern const char CLI_HELP_TEXT[];
 // One line pointing at --help, for usage errors.
 extern const char CLI_USAGE_HINT[];
 
-// ---- diagnose.cpp ----------------------------------------------------------
-
-// Where a plug-in's registration is, read from the registry.
-struct PlugPlaces {
-    int live_parts;    // parts a live registration of this type consists of (0 for other types)
-    int live_present;  // how many of them exist
-    int filter_key;    // HKCR\Filter\{clsid} exists
-    int clsid_key;     // HKCR\CLSID\{clsid} exists
-    int vs3_value;     // the VS3Effects value {clsid} exists
-    int saved;         // the store entry HKCR\Quillon_Software\DisabledPlug\{clsid} exists
-};
-
 #define CLI_TEXT_SIZE 1024
-
-// The rule the maintenance operations apply before touching anything: a class
-// identifier text that names exactly one key (not empty, terminated within
-// its field, no separator).
-int clsid_names_one_key(const PlugEntry *entry);
-
-void find_places(const PlugEntry *entry, PlugPlaces *places);
-// "live", "disabled (saved in the disabled store)", "gone", or a mixed state
-// spelled out part by part.
-void describe_places(const PlugEntry *entry, const PlugPlaces *places, char *out, size_t size);
-
-// Why an operation on entry did not complete: the first registry check that
-// fails, as "<reason> at <key>", checked after the fact because the
-// operations themselves report nothing. 0 with a neutral text when every
-// check passes.
-int diagnose(int command, const PlugEntry *entry, const PlugPlaces *places, char *out,
-             size_t size);
-
-// "access denied (run as administrator)", "not found" or "registry error N".
-void registry_reason(long code, char *out, size_t size);
 
 // ---- commands.cpp ----------------------------------------------------------
 

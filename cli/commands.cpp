@@ -30,7 +30,7 @@ int resolve_targets(const CliArgs *args, const CliIo *io, int *indexes, int *cou
     for (int t = 0; t < args->target_count; t++) {
         const char *id = args->targets[t];
         int matches[MAX_CANDIDATES];
-        int n = find_plugins(id, args->type_filter, matches, MAX_CANDIDATES);
+        int n = find_plugins(id, args->type_filter, matches, MAX_CANDIDATES, args->bits_filter);
         char shown[TABLE_CELL_SIZE];
         table_cell(id, TABLE_CELL_SIZE - 1, shown, sizeof shown);
         const char *of_type = args->type_filter ? " of type " : "";
@@ -46,13 +46,15 @@ int resolve_targets(const CliArgs *args, const CliIo *io, int *indexes, int *cou
         if (n > 1) {
             fprintf(io->err,
                     CLI_PROGRAM_NAME ": \"%s\" names %d plug-ins; name one by its class "
-                    "identifier, with --type when a class is of both types:\n",
+                    "identifier, with --type when a class is of both types and --bits when it "
+                    "is registered in both registry views:\n",
                     shown, n);
             for (int i = 0; i < n && i < MAX_CANDIDATES; i++) {
                 const PlugEntry *e = catalogue_get(matches[i]);
                 fputs("  ", io->err);
                 describe_entry(io->err, e);
-                fprintf(io->err, " %s %s\n", type_text(e->type), status_text(e->disabled));
+                fprintf(io->err, " %s %s %s-bit\n", type_text(e->type), status_text(e->disabled),
+                        bits_text(e->bits));
             }
             if (n > MAX_CANDIDATES) fprintf(io->err, "  and %d more\n", n - MAX_CANDIDATES);
             ok = 0;
@@ -102,65 +104,40 @@ int confirm_remove(const CliArgs *args, const CliIo *io, const int *indexes, int
     return 0;
 }
 
-int live_type(int32_t type) { return type == PLUG_TYPE_DIRECTX || type == PLUG_TYPE_VS3; }
-
-// Runs one operation on the entry at index and prints its outcome. 1 when
-// the plug-in ended in the state asked for.
+// Runs one operation on the entry at index and prints its outcome and where
+// the registration is now. 1 when the plug-in ended in the state asked for.
 int apply(int command, int index, FILE *out)
 {
-    PlugEntry *e = catalogue_get(index);
-    if (e == nullptr) return 0;
-    int was_disabled = e->disabled != 0;
     const char *verb = command == CLI_DISABLE ? "disable" : command == CLI_ENABLE ? "enable" : "remove";
-    const char *already = nullptr;
-
-    // The operations refuse such an entry silently; the registry would then
-    // look untouched, which is no outcome to report as done.
-    if (!clsid_names_one_key(e)) {
-        fprintf(out, "%s ", verb);
-        describe_entry(out, e);
-        fputs(": failed: its class identifier text cannot name a registry key; now: unchanged\n", out);
-        return 0;
-    }
-    if (command == CLI_DISABLE) {
-        if (was_disabled) already = "already disabled";
-        else if (live_type(e->type)) disable_plug(index);
-    } else if (command == CLI_ENABLE) {
-        if (!was_disabled) already = "already live";
-        else enable_plug(index);
-    } else {
-        remove_plug(index);
-    }
+    PlugOutcome outcome;
+    int ok = command == CLI_DISABLE  ? disable_plug(index, &outcome)
+             : command == CLI_ENABLE ? enable_plug(index, &outcome)
+                                     : remove_plug(index, &outcome);
     // The operations change the flag in place only; the catalogue does not
-    // move, so the pointer still designates the entry.
-    e = catalogue_get(index);
+    // move, so the index still designates the entry.
+    const PlugEntry *e = catalogue_get(index);
     if (e == nullptr) return 0;
-
-    PlugPlaces places;
-    find_places(e, &places);
-    int whole_live = places.live_parts > 0 && places.live_present == places.live_parts;
-    int done;
-    if (command == CLI_DISABLE)
-        done = e->disabled != 0 && places.live_present == 0 && places.saved;
-    else if (command == CLI_ENABLE)
-        done = e->disabled == 0 && whole_live && !places.saved;
-    else
-        done = was_disabled ? !places.saved : places.live_present == 0;
-
     char where[CLI_TEXT_SIZE];
-    describe_places(e, &places, where, sizeof where);
+    if (outcome.why == WHY_BAD_CLSID) {
+        snprintf(where, sizeof where, "unchanged");
+    } else {
+        PlugPlaces places;
+        find_places(e, &places);
+        describe_places(e, &places, where, sizeof where);
+    }
     fprintf(out, "%s ", verb);
     describe_entry(out, e);
-    if (already != nullptr) {
-        fprintf(out, ": nothing to do, %s; now: %s\n", already, where);
+    if (outcome.status == PLUG_NOTHING_TO_DO) {
+        fprintf(out, ": nothing to do, %s; now: %s\n",
+                command == CLI_DISABLE ? "already disabled" : "already live", where);
         return 1;
     }
-    if (done) {
+    if (ok) {
         fprintf(out, ": done; now: %s\n", where);
         return 1;
     }
     char why[CLI_TEXT_SIZE];
-    diagnose(command, e, &places, why, sizeof why);
+    describe_outcome(&outcome, why, sizeof why);
     fprintf(out, ": failed: %s; now: %s\n", why, where);
     return 0;
 }
@@ -212,7 +189,7 @@ int run_cli(const CliArgs *args, int args_ok, const CliIo *io)
     switch (args->command) {
     case CLI_LIST:
         rebuild_catalogue();
-        write_list(io->out, args->format, args->type_filter);
+        write_list(io->out, args->format, args->type_filter, args->bits_filter);
         return CLI_EXIT_OK;
     case CLI_INFO:
         return run_info(args, io);

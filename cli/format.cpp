@@ -52,12 +52,17 @@ size_t field_length(const char *text, size_t max_len)
 // Column widths of the table, counted in bytes: the texts are single-byte
 // ANSI.
 struct Widths {
-    size_t name, type, status, exist, clsid;
+    size_t name, type, status, exist, bits, clsid;
 };
 
-int listed(const PlugEntry *e, int type_filter)
+struct Filter {
+    int type, bits;
+};
+
+int listed(const PlugEntry *e, Filter filter)
 {
-    return e != nullptr && (type_filter == 0 || e->type == type_filter);
+    return e != nullptr && (filter.type == 0 || e->type == filter.type) &&
+           (filter.bits == 0 || e->bits == filter.bits);
 }
 
 void pad(FILE *out, size_t shown, size_t width)
@@ -65,12 +70,12 @@ void pad(FILE *out, size_t shown, size_t width)
     for (size_t i = shown; i < width + 2; i++) fputc(' ', out);
 }
 
-void write_table(FILE *out, int type_filter)
+void write_table(FILE *out, Filter type_filter)
 {
-    static const char *const heads[6] = {"Name", "Type", "Status", "Exist", "Class identifier",
-                                         "DLL"};
-    Widths w = {strlen(heads[0]), strlen(heads[1]), strlen(heads[2]), strlen(heads[3]),
-                strlen(heads[4])};
+    static const char *const heads[7] = {"Name", "Type",  "Status", "Exist", "Bits",
+                                         "Class identifier", "DLL"};
+    Widths w = {strlen(heads[0]), strlen(heads[1]), strlen(heads[2]),
+                strlen(heads[3]), strlen(heads[4]), strlen(heads[5])};
     int n = static_cast<int>(catalogue_count());
     for (int i = 1; i <= n; i++) {
         const PlugEntry *e = catalogue_get(i);
@@ -80,13 +85,14 @@ void write_table(FILE *out, int type_filter)
         if (strlen(type_text(e->type)) > w.type) w.type = strlen(type_text(e->type));
         if (strlen(status_text(e->disabled)) > w.status) w.status = strlen(status_text(e->disabled));
         if (strlen(exist_text(e->dll_exists)) > w.exist) w.exist = strlen(exist_text(e->dll_exists));
+        if (strlen(bits_text(e->bits)) > w.bits) w.bits = strlen(bits_text(e->bits));
         len = field_length(e->clsid_text, sizeof e->clsid_text);
         if (len > w.clsid) w.clsid = len;
     }
-    const size_t widths[5] = {w.name, w.type, w.status, w.exist, w.clsid};
-    for (int c = 0; c < 6; c++) {
+    const size_t widths[6] = {w.name, w.type, w.status, w.exist, w.bits, w.clsid};
+    for (int c = 0; c < 7; c++) {
         fputs(heads[c], out);
-        if (c < 5) pad(out, strlen(heads[c]), widths[c]);
+        if (c < 6) pad(out, strlen(heads[c]), widths[c]);
     }
     fputc('\n', out);
     char cell[TABLE_CELL_SIZE];
@@ -96,9 +102,9 @@ void write_table(FILE *out, int type_filter)
         table_cell(e->name, sizeof e->name, cell, sizeof cell);
         fputs(cell, out);
         pad(out, strlen(cell), w.name);
-        const char *fixed[3] = {type_text(e->type), status_text(e->disabled),
-                                exist_text(e->dll_exists)};
-        for (int c = 0; c < 3; c++) {
+        const char *fixed[4] = {type_text(e->type), status_text(e->disabled),
+                                exist_text(e->dll_exists), bits_text(e->bits)};
+        for (int c = 0; c < 4; c++) {
             fputs(fixed[c], out);
             pad(out, strlen(fixed[c]), widths[c + 1]);
         }
@@ -111,10 +117,10 @@ void write_table(FILE *out, int type_filter)
     }
 }
 
-void write_csv(FILE *out, int type_filter)
+void write_csv(FILE *out, Filter type_filter)
 {
     // RFC 4180 records end with CRLF, whatever the platform.
-    fputs("name,type,status,exist,clsid,dll\r\n", out);
+    fputs("name,type,status,exist,clsid,dll,bits\r\n", out);
     char field[CSV_FIELD_SIZE];
     int n = static_cast<int>(catalogue_count());
     for (int i = 1; i <= n; i++) {
@@ -134,11 +140,13 @@ void write_csv(FILE *out, int type_filter)
         fputc(',', out);
         csv_field(e->dll_path, sizeof e->dll_path, field, sizeof field);
         fputs(field, out);
+        fputc(',', out);
+        fputs(bits_text(e->bits), out);
         fputs("\r\n", out);
     }
 }
 
-void write_json(FILE *out, int type_filter)
+void write_json(FILE *out, Filter type_filter)
 {
     char text[JSON_STRING_SIZE];
     int first = 1;
@@ -155,6 +163,7 @@ void write_json(FILE *out, int type_filter)
         fprintf(out, "\"type\": %s, ", text);
         fprintf(out, "\"status\": \"%s\", ", status_text(e->disabled));
         fprintf(out, "\"exist\": %s, ", e->dll_exists ? "true" : "false");
+        fprintf(out, "\"bits\": %s, ", bits_text(e->bits));
         json_string(e->clsid_text, sizeof e->clsid_text, text, sizeof text);
         fprintf(out, "\"clsid\": %s, ", text);
         json_string(e->dll_path, sizeof e->dll_path, text, sizeof text);
@@ -175,6 +184,8 @@ const char *type_text(int32_t type)
 const char *status_text(int32_t disabled) { return disabled != 0 ? "Disabled" : "OK"; }
 
 const char *exist_text(int32_t dll_exists) { return dll_exists != 0 ? "Yes" : "No"; }
+
+const char *bits_text(int32_t bits) { return bits == 64 ? "64" : "32"; }
 
 unsigned cp1252_code_point(unsigned char byte)
 {
@@ -238,11 +249,12 @@ int table_cell(const char *text, size_t max_len, char *out, size_t size)
     return w.fits;
 }
 
-void write_list(FILE *out, int format, int type_filter)
+void write_list(FILE *out, int format, int type_filter, int bits_filter)
 {
-    if (format == CLI_CSV) write_csv(out, type_filter);
-    else if (format == CLI_JSON) write_json(out, type_filter);
-    else write_table(out, type_filter);
+    const Filter filter = {type_filter, bits_filter};
+    if (format == CLI_CSV) write_csv(out, filter);
+    else if (format == CLI_JSON) write_json(out, filter);
+    else write_table(out, filter);
 }
 
 const char CLI_USAGE_HINT[] = "Run \"" CLI_PROGRAM_NAME " --help\" for the commands and options.\n";
@@ -255,12 +267,14 @@ const char CLI_HELP_TEXT[] =
     "scripts and remote shells. It reads and writes the same registry places with\n"
     "the same operations, in the same order: a live registration is deleted only\n"
     "after it has been saved whole in the disabled store\n"
-    "(HKEY_CLASSES_ROOT\\Quillon_Software\\DisabledPlug), and a saved copy only\n"
-    "after it has been restored whole.\n"
+    "(HKEY_CLASSES_ROOT\\Quillon_Software\\DisabledPlug for 32-bit registrations,\n"
+    "DisabledPlug64 beside it for 64-bit ones), and a saved copy only after it\n"
+    "has been restored whole. On 64-bit Windows both registry views are listed\n"
+    "and each plug-in is changed in its own view.\n"
     "\n"
     "Commands:\n"
-    "  list                 Print every plug-in: name, type, status, exist, class\n"
-    "                       identifier and DLL path.\n"
+    "  list                 Print every plug-in: name, type, status, exist, bits,\n"
+    "                       class identifier and DLL path.\n"
     "  disable <plug-in>... Move each plug-in's registration into the disabled\n"
     "                       store.\n"
     "  enable <plug-in>...  Restore each disabled plug-in's registration.\n"
@@ -280,37 +294,42 @@ const char CLI_HELP_TEXT[] =
     "  or by its exact display name (quote names with blanks). A name or class\n"
     "  identifier that fits several plug-ins is refused and the candidates are\n"
     "  listed; --type picks one when a class is both a DirectX filter and a VS3\n"
-    "  effect. Nothing is done when any plug-in named is unknown or ambiguous. Put\n"
+    "  effect, and --bits when a class is registered in both registry views.\n"
+    "  Nothing is done when any plug-in named is unknown or ambiguous. Put\n"
     "  \"--\" before a name that starts with a hyphen.\n"
     "\n"
     "Options:\n"
     "  --format table|csv|json  Output of list (default table).\n"
     "  --type directx|vs3       Only plug-ins of that type (list, and the lookup of\n"
     "                           named plug-ins).\n"
+    "  --bits 32|64             Only plug-ins of that registry view (list, and the\n"
+    "                           lookup of named plug-ins).\n"
     "  -y, --yes                Remove without asking.\n"
     "  -h, --help               Print this text.\n"
     "\n"
     "Output of list:\n"
     "  type is Direct-X, VS3, or empty for a saved entry of another type; status is\n"
-    "  OK or Disabled; exist is Yes or No (whether the DLL could be opened).\n"
+    "  OK or Disabled; exist is Yes or No (whether the DLL could be found); bits\n"
+    "  is 32 or 64, the registry view the plug-in is registered in.\n"
     "  table  Aligned columns with a heading line; control characters in a name or\n"
     "         path are shown as '?'.\n"
-    "  csv    RFC 4180: a heading line name,type,status,exist,clsid,dll, then one\n"
-    "         record per plug-in; fields holding a comma, a quote, CR or LF are\n"
-    "         quoted and their quotes doubled; every line ends with CR LF. Text is\n"
-    "         written as stored (8-bit ANSI).\n"
+    "  csv    RFC 4180: a heading line name,type,status,exist,clsid,dll,bits, then\n"
+    "         one record per plug-in; fields holding a comma, a quote, CR or LF\n"
+    "         are quoted and their quotes doubled; every line ends with CR LF. Text\n"
+    "         is written as stored (8-bit ANSI).\n"
     "  json   An array of objects with the members name, type, status, clsid, dll\n"
-    "         (strings) and exist (true or false). The output is pure ASCII: names\n"
-    "         and paths are 8-bit ANSI text, and each byte 0x80-0xFF is written as\n"
-    "         the \\uXXXX escape of its Windows-1252 code point (the five bytes that\n"
-    "         code page leaves undefined, 0x81 0x8D 0x8F 0x90 0x9D, as \\u0081 etc.),\n"
+    "         (strings), exist (true or false) and bits (32 or 64). The output is\n"
+    "         pure ASCII: names and paths are 8-bit ANSI text, and each byte\n"
+    "         0x80-0xFF is written as the \\uXXXX escape of its Windows-1252 code\n"
+    "         point (the five bytes that code page leaves undefined, 0x81 0x8D 0x8F\n"
+    "         0x90 0x9D, as \\u0081 etc.),\n"
     "         so the original bytes come back by encoding the text as Windows-1252.\n"
     "         Control characters are escaped (\\n, \\t, \\u001f, \\u007f, ...).\n"
     "\n"
     "Outcome of disable, enable and remove:\n"
     "  One line per plug-in: the command, the name and class identifier, then\n"
     "  \"done\", \"nothing to do\" (already in the state asked for) or \"failed\" with\n"
-    "  the reason found in the registry afterwards -- for example \"access denied\n"
+    "  the first step the registry refused -- for example \"access denied\n"
     "  (run as administrator) at HKCR\\Filter\\{...}\" or \"not found at ...\" --\n"
     "  and where the registration now is: live, disabled (saved in the disabled\n"
     "  store), gone, or a mixed state spelled out part by part. A failed\n"

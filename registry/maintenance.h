@@ -1,32 +1,107 @@
 // Registry maintenance: recursive subtree copy and delete, and the disable,
 // enable and remove operations that move a plug-in's registration into the
-// disabled store and back.
+// disabled store and back, each reporting what it did.
 #ifndef REGISTRY_MAINTENANCE_H
 #define REGISTRY_MAINTENANCE_H
 
 #include "catalogue/catalogue.h"
 #include "platform/win.h"
 
-// Copies the key at `path` under `src_parent`, with its whole subtree, to the
-// same path under `dest_parent`, merging into what is there. 1 only when the
-// whole subtree was written; 0 stops at the first failure, nothing rolled back.
-int copy_key_tree(HKEY dest_parent, HKEY src_parent, const char *path);
-// Deletes the key at `path` under `parent` with everything beneath it.
-// 1 when the key is gone; 0 when it did not open or still exists.
-int delete_key_tree(HKEY parent, const char *path);
-
-// The three operations on a 1-based catalogue index.
-void disable_plug(int index);
-void enable_plug(int index);
-int remove_plug(int index);
-
-void delete_saved_copy(const PlugEntry *entry);
-int delete_directx_registration(const PlugEntry *entry);
-int delete_vs3_registration(const PlugEntry *entry);
-
 // Paths composed from a class identifier text are built in buffers of this
 // size: the longest store entry path (store root, separator, 255 characters)
 // fits with room to spare.
 #define MAINT_PATH_SIZE 1024
+
+// The first failure of a subtree copy or delete: the registry's answer,
+// whether it came from the source side of a copy, and the key it came from,
+// relative to the parents given (characters outside ASCII shown as "?").
+struct TreeFailure {
+    LONG code;
+    int32_t on_source;
+    char where[MAINT_PATH_SIZE];
+};
+
+// Copies the key at `path` under `src_parent`, with its whole subtree, to the
+// same path under `dest_parent`, merging into what is there: every name,
+// type and byte exactly; a link is copied as a link, never followed. Each
+// side is opened in its view (KEY_WOW64_*, or 0). 1 only when the whole
+// subtree was written; 0 stops at the first failure, nothing rolled back,
+// with that failure in *fail when fail is not null. `path` is ASCII.
+int copy_key_tree_ex(HKEY dest_parent, REGSAM dest_view, HKEY src_parent, REGSAM src_view,
+                     const char *path, TreeFailure *fail);
+int copy_key_tree(HKEY dest_parent, HKEY src_parent, const char *path);
+// Deletes the key at `path` under `parent` with everything beneath it; a link
+// key is deleted itself, never what it points to. 1 when the key is gone; 0
+// when it did not open or still exists.
+int delete_key_tree_ex(HKEY parent, REGSAM view, const char *path, TreeFailure *fail);
+int delete_key_tree(HKEY parent, const char *path);
+// Copies the value `name` (ASCII) of src to dest with its exact type and bytes.
+int copy_value_exact(HKEY dest, HKEY src, const char *name, TreeFailure *fail);
+
+// ---- what an operation did -------------------------------------------------
+
+enum PlugStatus {
+    PLUG_DONE = 0,         // the plug-in is now in the state asked for
+    PLUG_NOTHING_TO_DO = 1, // it was in that state already
+    PLUG_FAILED = 2        // not done: see why
+};
+
+enum PlugWhy {
+    WHY_NONE = 0,
+    WHY_REGISTRY,       // the registry answered `code` for `key`
+    WHY_NO_ENTRY,       // no catalogue entry behind the index
+    WHY_BAD_CLSID,      // the class identifier text cannot name a registry key
+    WHY_BAD_TYPE,       // the entry is of neither type
+    WHY_STORE_HOLDS_TYPE // the store entry holds the other type's registration
+};
+
+// Parts of a registration, for what an Enable restored.
+#define PART_FILTER 1
+#define PART_CLSID 2
+#define PART_VS3_VALUE 4
+
+struct PlugOutcome {
+    int32_t status;    // PlugStatus
+    int32_t why;       // PlugWhy, when status is PLUG_FAILED
+    LONG code;         // WHY_REGISTRY: the registry's answer
+    int32_t held_type; // WHY_STORE_HOLDS_TYPE: the type the store entry holds
+    int32_t restored;  // Enable: the PART_* restored, also when it failed
+    char key[MAINT_PATH_SIZE + 8]; // WHY_REGISTRY and WHY_STORE_HOLDS_TYPE: "HKCR\..."
+};
+
+// The three operations on a 1-based catalogue index. Each returns 1 when the
+// plug-in ended in the state asked for (done, or nothing to do) and fills
+// *out (which may be null) with what happened.
+int disable_plug(int index, PlugOutcome *out = nullptr);
+int enable_plug(int index, PlugOutcome *out = nullptr);
+int remove_plug(int index, PlugOutcome *out = nullptr);
+
+// The same words in both front ends: "access denied (run as administrator)
+// at HKCR\...", "the disabled store already holds ..." and so on.
+void describe_outcome(const PlugOutcome *outcome, char *out, size_t size);
+// "access denied (run as administrator)", "not found" or "registry error N".
+void registry_reason(long code, char *out, size_t size);
+
+// ---- where a registration is now -------------------------------------------
+
+struct PlugPlaces {
+    int32_t live_parts;   // parts a live registration of this type consists of (0 for other types)
+    int32_t live_present; // how many of them exist
+    int32_t filter_key;   // Filter\{clsid} of this registration exists
+    int32_t clsid_key;    // CLSID\{clsid} exists in the entry's view
+    int32_t vs3_value;    // the VS3Effects value {clsid} exists in the entry's view
+    int32_t saved;        // the entry's store entry exists
+};
+
+// Reads, without writing anything, where the entry's registration is.
+void find_places(const PlugEntry *entry, PlugPlaces *places);
+// "live", "disabled (saved in the disabled store)", "gone", or a mixed state
+// spelled out part by part.
+void describe_places(const PlugEntry *entry, const PlugPlaces *places, char *out, size_t size);
+
+// The rule every operation applies before touching anything: a class
+// identifier text that names exactly one key (ASCII, not empty, terminated
+// within its field, without a separator).
+int clsid_names_one_key(const PlugEntry *entry);
 
 #endif

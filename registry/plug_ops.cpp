@@ -1,31 +1,27 @@
 // Disable, enable and remove: moving a plug-in's registration into the
-// disabled store and back, and deleting it for good. A live registration is
-// deleted only after every copy of it into the store succeeded, and a saved
-// copy only after everything in it was restored.
+// disabled store and back, and deleting it for good, each in the registry
+// view the registration lives in. A live registration is deleted only after
+// every copy of it into the store succeeded, and a saved copy only after
+// everything in it was restored. Each operation says what it did.
 #include <cstdio>
 #include <cstring>
 
+#include "catalogue/views.h"
 #include "platform/keyguard.h"
+#include "platform/ntreg.h"
 #include "registry/maintenance.h"
 
 namespace {
 
-static_assert(PLUG_CLSID_TEXT_SIZE + sizeof(STORE_ROOT_PATH) + sizeof("CLSID\\") < MAINT_PATH_SIZE,
+static_assert(PLUG_CLSID_TEXT_SIZE + sizeof(STORE64_ROOT_PATH) + sizeof("CLSID\\") <
+                  MAINT_PATH_SIZE,
               "every path composed from a class identifier text fits its buffer");
 
-// The display name as written to "name" and to the VS3Effects value.
+// The display name as written to "name" and, by older versions, to the
+// VS3Effects value.
 const DWORD NAME_BUFFER_SIZE = 256;
-
-// A class identifier text that names exactly one key: not empty (the paths
-// would end in the separator and name CLSID, Filter or the store root
-// itself), terminated within its field, and without a separator (which would
-// name a key deeper down that the store scan could not find again).
-int usable_clsid(const PlugEntry *entry)
-{
-    size_t n = strnlen(entry->clsid_text, sizeof entry->clsid_text);
-    if (n == 0 || n == sizeof entry->clsid_text) return 0;
-    return memchr(entry->clsid_text, '\\', n) == nullptr;
-}
+// Inside a store entry: where the VS3Effects value is kept exactly.
+const char SAVED_VS3_KEY[] = "VS3Effects";
 
 // prefix + "\" + clsid text; 0 when it would not fit, so no path is ever cut.
 int compose(char (&out)[MAINT_PATH_SIZE], const char *prefix, const PlugEntry *entry)
@@ -33,6 +29,101 @@ int compose(char (&out)[MAINT_PATH_SIZE], const char *prefix, const PlugEntry *e
     int n = snprintf(out, sizeof out, "%s\\%s", prefix, entry->clsid_text);
     return n > 0 && static_cast<size_t>(n) < sizeof out;
 }
+
+// Every key of one registration: where it lives and in which view.
+struct Places {
+    char store[MAINT_PATH_SIZE];  // the store entry, below HKCR
+    char filter[MAINT_PATH_SIZE]; // Filter\{clsid}
+    char clsid[MAINT_PATH_SIZE];  // CLSID\{clsid}
+    REGSAM view;                  // the registration's view
+    REGSAM filter_view;           // the view its Filter key is found in
+    REGSAM store_view;
+};
+
+int key_exists(HKEY root, const char *path, REGSAM view)
+{
+    KeyGuard key;
+    return RegOpenKeyExA(root, path, 0, KEY_READ | view, key.out()) != ERROR_FILE_NOT_FOUND;
+}
+
+// A 32-bit class may have its Filter entry only in the 64-bit place (and the
+// other way round): its own view's is used when there is one.
+REGSAM find_filter_view(const PlugEntry *entry, const char *filter_path)
+{
+    REGSAM own = view_flag(entry->bits);
+    int32_t other = other_view(entry->bits);
+    if (other == 0 || key_exists(HKEY_CLASSES_ROOT, filter_path, own)) return own;
+    if (key_exists(HKEY_CLASSES_ROOT, filter_path, view_flag(other))) return view_flag(other);
+    return own;
+}
+
+int compose_places(const PlugEntry *entry, Places *p)
+{
+    if (!clsid_names_one_key(entry) || !compose(p->store, store_root_path(entry->bits), entry) ||
+        !compose(p->filter, "Filter", entry) || !compose(p->clsid, "CLSID", entry))
+        return 0;
+    p->view = view_flag(entry->bits);
+    p->store_view = store_view();
+    p->filter_view = find_filter_view(entry, p->filter);
+    return 1;
+}
+
+// Where one Filter key serves both views, it also belongs to the class's
+// registration in the other view while that one is live: it stays. When
+// that cannot be told it stays too; a Filter key left behind loses nothing.
+int filter_serves_other_view(const PlugEntry *entry, const Places *p)
+{
+    int32_t other = other_view(entry->bits);
+    if (other == 0 || !key_exists(HKEY_CLASSES_ROOT, p->clsid, view_flag(other))) return 0;
+    KeyGuard ours, theirs;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, p->filter, 0, KEY_READ | p->filter_view, ours.out()) !=
+        ERROR_SUCCESS)
+        return 0;
+    // Without a Filter key of its own the other view's class uses this one.
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, p->filter, 0, KEY_READ | view_flag(other),
+                      theirs.out()) != ERROR_SUCCESS)
+        return 1;
+    return same_registry_key(ours.get(), theirs.get()) != 0;
+}
+
+// ---- outcomes ----------------------------------------------------------------
+
+void start(PlugOutcome *o)
+{
+    memset(o, 0, sizeof *o);
+    o->status = PLUG_DONE;
+}
+
+int refuse(PlugOutcome *o, int32_t why)
+{
+    o->status = PLUG_FAILED;
+    o->why = why;
+    return 0;
+}
+
+// Records the first registry failure only: what follows is its consequence.
+int fail_at(PlugOutcome *o, LONG code, HKEY root, const char *path)
+{
+    if (o->status == PLUG_FAILED) return 0;
+    o->status = PLUG_FAILED;
+    o->why = WHY_REGISTRY;
+    o->code = code;
+    snprintf(o->key, sizeof o->key, "%s\\%s", root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCR", path);
+    return 0;
+}
+
+// A failed copy or delete names the key it failed on: f.where, below the
+// parent of the side it failed on ("" for HKCR itself).
+int tree_failed(PlugOutcome *o, const TreeFailure &f, const char *dest_parent,
+                const char *src_parent)
+{
+    const char *parent = f.on_source ? src_parent : dest_parent;
+    char path[MAINT_PATH_SIZE];
+    snprintf(path, sizeof path, "%s%s%s", parent, parent[0] != '\0' ? "\\" : "", f.where);
+    return fail_at(o, f.code, HKEY_CLASSES_ROOT, path);
+}
+
+// ---- the pieces ----------------------------------------------------------------
 
 // Copies the display name, cut to the field's 255 characters, and returns
 // the length to write: the characters and the terminator.
@@ -51,153 +142,378 @@ DWORD copy_name(const PlugEntry *entry, char (&out)[NAME_BUFFER_SIZE])
 // and then delete the entry with the first type's saved parts in it. So a
 // store entry takes a copy only while it holds no "type" yet or this very
 // type; anything unreadable counts as another type.
-int store_takes_type(HKEY store, int32_t type)
+int store_takes_type(HKEY store, int32_t type, int32_t *held)
 {
-    DWORD held = 0, len = sizeof held, value_type = 0;
-    LONG r = RegQueryValueExA(store, "type", nullptr, &value_type, reinterpret_cast<BYTE *>(&held),
+    DWORD value = 0, len = sizeof value, value_type = 0;
+    LONG r = RegQueryValueExA(store, "type", nullptr, &value_type, reinterpret_cast<BYTE *>(&value),
                               &len);
+    *held = static_cast<int32_t>(value);
     if (r == ERROR_FILE_NOT_FOUND) return 1;
-    return r == ERROR_SUCCESS && len == sizeof held && static_cast<int32_t>(held) == type;
+    return r == ERROR_SUCCESS && len == sizeof value && static_cast<int32_t>(value) == type;
 }
 
-int write_vs3_value(const PlugEntry *entry)
+int write_store_header(HKEY store, const PlugEntry *entry, const Places &p, PlugOutcome *o)
 {
-    KeyGuard effects(open_key_ex(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, KEY_WRITE));
-    if (!effects.is_open()) return 0;
+    char name[NAME_BUFFER_SIZE];
+    DWORD name_len = copy_name(entry, name);
+    LONG r = RegSetValueExA(store, "name", 0, REG_SZ, reinterpret_cast<const BYTE *>(name),
+                            name_len);
+    if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
+    int32_t type = entry->type;
+    r = RegSetValueExA(store, "type", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&type),
+                       sizeof type);
+    if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
+    return 1;
+}
+
+// The VS3Effects value goes into the store entry exactly as it is: its data
+// may be empty, long, in any characters and of any type. A missing value has
+// nothing to save.
+int save_vs3_value(HKEY store, const PlugEntry *entry, const Places &p, PlugOutcome *o)
+{
+    KeyGuard effects;
+    LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_QUERY_VALUE | p.view,
+                           effects.out());
+    if (r == ERROR_FILE_NOT_FOUND) return 1;
+    if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
+    r = RegQueryValueExA(effects.get(), entry->clsid_text, nullptr, nullptr, nullptr, nullptr);
+    if (r == ERROR_FILE_NOT_FOUND) return 1;
+    KeyGuard saved;
+    r = RegCreateKeyExA(store, SAVED_VS3_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_READ | KEY_WRITE | p.store_view, nullptr, saved.out(), nullptr);
+    if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
+    TreeFailure f;
+    if (!copy_value_exact(saved.get(), effects.get(), entry->clsid_text, &f))
+        return f.on_source ? fail_at(o, f.code, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH)
+                           : fail_at(o, f.code, HKEY_CLASSES_ROOT, p.store);
+    return 1;
+}
+
+// Writes the VS3Effects value back: exactly as saved, or, for an entry an
+// older version saved without it, the display name as text.
+int restore_vs3_value(HKEY store, const PlugEntry *entry, const Places &p, PlugOutcome *o)
+{
+    KeyGuard effects;
+    LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_WRITE | p.view,
+                           effects.out());
+    if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
+    KeyGuard saved;
+    r = RegOpenKeyExA(store, SAVED_VS3_KEY, 0, KEY_READ | p.store_view, saved.out());
+    if (r == ERROR_SUCCESS) {
+        TreeFailure f;
+        if (copy_value_exact(effects.get(), saved.get(), entry->clsid_text, &f)) return 1;
+        if (f.on_source != 0 && f.code == ERROR_FILE_NOT_FOUND) r = ERROR_FILE_NOT_FOUND;
+        else return fail_at(o, f.code, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
+    }
+    if (r != ERROR_FILE_NOT_FOUND) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
     char name[NAME_BUFFER_SIZE];
     DWORD len = copy_name(entry, name);
-    return RegSetValueExA(effects.get(), entry->clsid_text, 0, REG_SZ,
-                          reinterpret_cast<const BYTE *>(name), len) == ERROR_SUCCESS;
+    r = RegSetValueExA(effects.get(), entry->clsid_text, 0, REG_SZ,
+                       reinterpret_cast<const BYTE *>(name), len);
+    if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
+    return 1;
+}
+
+// Restores one saved subtree ("Filter" or "CLSID") into the live place.
+int restore_tree(HKEY store, const char *part, REGSAM view, const Places &p, PlugOutcome *o)
+{
+    TreeFailure f;
+    if (copy_key_tree_ex(HKEY_CLASSES_ROOT, view, store, p.store_view, part, &f)) return 1;
+    return tree_failed(o, f, "", p.store);
 }
 
 // A store entry that a class's two types once shared (older versions wrote
 // one) may hold a saved filter beside a VS3 effect's class key. It comes back
 // with the effect, so that deleting the saved copy loses nothing.
-int restore_saved_filter(HKEY store)
+int restore_saved_filter(HKEY store, const Places &p, PlugOutcome *o)
 {
     KeyGuard probe;
-    LONG r = RegOpenKeyA(store, "Filter", probe.out());
+    LONG r = RegOpenKeyExA(store, "Filter", 0, KEY_READ | p.store_view, probe.out());
     if (r == ERROR_FILE_NOT_FOUND) return 1;
-    if (r != ERROR_SUCCESS) return 0;
+    if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
     probe.close();
-    return copy_key_tree(HKEY_CLASSES_ROOT, store, "Filter");
+    return restore_tree(store, "Filter", p.view, p, o);
+}
+
+// Deletes a subtree below HKCR; one that is not there is gone already.
+int delete_tree_at(REGSAM view, const char *path, PlugOutcome *o)
+{
+    TreeFailure f;
+    if (delete_key_tree_ex(HKEY_CLASSES_ROOT, view, path, &f)) return 1;
+    if (f.code == ERROR_FILE_NOT_FOUND && strcmp(f.where, path) == 0) return 1;
+    return tree_failed(o, f, "", "");
+}
+
+int delete_directx_registration(const PlugEntry *entry, const Places &p, PlugOutcome *o)
+{
+    // The filter goes even when the class key will not, as it always has: a
+    // Filter entry without its class is not listed by hosts' filter mappers.
+    int keep_filter = filter_serves_other_view(entry, &p);
+    int clsid_gone = delete_tree_at(p.view, p.clsid, o);
+    int filter_gone = keep_filter || delete_tree_at(p.filter_view, p.filter, o);
+    return clsid_gone && filter_gone;
+}
+
+int delete_vs3_registration(const PlugEntry *entry, const Places &p, PlugOutcome *o)
+{
+    int clsid_gone = delete_tree_at(p.view, p.clsid, o);
+    KeyGuard effects;
+    LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_WRITE | p.view,
+                           effects.out());
+    if (r == ERROR_SUCCESS) r = RegDeleteValueA(effects.get(), entry->clsid_text);
+    if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND)
+        return fail_at(o, r, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
+    return clsid_gone;
+}
+
+int delete_saved_copy(const PlugEntry *entry, const Places &p, PlugOutcome *o)
+{
+    KeyGuard root;
+    const char *root_path = store_root_path(entry->bits);
+    LONG r = RegOpenKeyExA(HKEY_CLASSES_ROOT, root_path, 0, KEY_READ | p.store_view, root.out());
+    if (r == ERROR_FILE_NOT_FOUND) return 1;
+    if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, root_path);
+    // The store root itself stays, even when this empties it.
+    TreeFailure f;
+    if (delete_key_tree_ex(root.get(), p.store_view, entry->clsid_text, &f)) return 1;
+    if (f.code == ERROR_FILE_NOT_FOUND && strcmp(f.where, entry->clsid_text) == 0) return 1;
+    return tree_failed(o, f, root_path, root_path);
+}
+
+// The entry behind index, checked the way every operation checks it.
+PlugEntry *usable_entry(int index, PlugOutcome *o, Places *p)
+{
+    PlugEntry *entry = catalogue_get(index);
+    if (entry == nullptr) {
+        refuse(o, WHY_NO_ENTRY);
+        return nullptr;
+    }
+    if (!clsid_names_one_key(entry) || !compose_places(entry, p)) {
+        refuse(o, WHY_BAD_CLSID);
+        return nullptr;
+    }
+    if (entry->type != PLUG_TYPE_DIRECTX && entry->type != PLUG_TYPE_VS3) {
+        refuse(o, WHY_BAD_TYPE);
+        return nullptr;
+    }
+    return entry;
+}
+
+// Everything of the live registration into the open store entry.
+int save_registration(HKEY store, const PlugEntry *entry, const Places &p, PlugOutcome *o)
+{
+    TreeFailure f;
+    if (entry->type == PLUG_TYPE_DIRECTX &&
+        !copy_key_tree_ex(store, p.store_view, HKEY_CLASSES_ROOT, p.filter_view, p.filter, &f))
+        return tree_failed(o, f, p.store, "");
+    if (!copy_key_tree_ex(store, p.store_view, HKEY_CLASSES_ROOT, p.view, p.clsid, &f))
+        return tree_failed(o, f, p.store, "");
+    if (entry->type == PLUG_TYPE_VS3) return save_vs3_value(store, entry, p, o);
+    return 1;
 }
 
 } // namespace
 
-void disable_plug(int index)
+int clsid_names_one_key(const PlugEntry *entry)
 {
-    if (index < 1) return;
-    PlugEntry *entry = catalogue_get(index);
-    if (entry == nullptr || entry->disabled != 0 || !usable_clsid(entry)) return;
-    char entry_path[MAINT_PATH_SIZE], filter_path[MAINT_PATH_SIZE], clsid_path[MAINT_PATH_SIZE];
-    if (!compose(entry_path, STORE_ROOT_PATH, entry) || !compose(filter_path, "Filter", entry) ||
-        !compose(clsid_path, "CLSID", entry))
-        return;
-
-    // Creating the entry creates the store root and its parent as well.
-    KeyGuard store(open_or_create_key(HKEY_CLASSES_ROOT, entry_path));
-    if (!store.is_open()) return;
-    if (!store_takes_type(store.get(), entry->type)) return;
-
-    char name[NAME_BUFFER_SIZE];
-    DWORD name_len = copy_name(entry, name);
-    if (RegSetValueExA(store.get(), "name", 0, REG_SZ, reinterpret_cast<const BYTE *>(name),
-                       name_len) != ERROR_SUCCESS)
-        return;
-    int32_t type = entry->type;
-    if (RegSetValueExA(store.get(), "type", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&type),
-                       sizeof type) != ERROR_SUCCESS)
-        return;
-
-    // The flag turns only once every copy is in the store: a row reading
-    // "Disabled" must not hide a registration that is still live.
-    if (type == PLUG_TYPE_DIRECTX) {
-        if (copy_key_tree(store.get(), HKEY_CLASSES_ROOT, filter_path) &&
-            copy_key_tree(store.get(), HKEY_CLASSES_ROOT, clsid_path)) {
-            delete_directx_registration(entry);
-            entry->disabled = 1;
-        }
-    } else if (type == PLUG_TYPE_VS3) {
-        if (copy_key_tree(store.get(), HKEY_CLASSES_ROOT, clsid_path)) {
-            delete_vs3_registration(entry);
-            entry->disabled = 1;
-        }
+    if (entry == nullptr) return 0;
+    size_t n = strnlen(entry->clsid_text, sizeof entry->clsid_text);
+    if (n == 0 || n == sizeof entry->clsid_text) return 0;
+    // Paths go to the wide functions as ASCII; anything else is not a class
+    // identifier and is not guessed at.
+    for (size_t i = 0; i < n; i++) {
+        unsigned char c = static_cast<unsigned char>(entry->clsid_text[i]);
+        if (c == '\\' || c >= 0x80) return 0;
     }
+    return 1;
 }
 
-void enable_plug(int index)
+int disable_plug(int index, PlugOutcome *out)
 {
-    if (index < 1) return;
-    PlugEntry *entry = catalogue_get(index);
-    if (entry == nullptr || entry->disabled == 0 || !usable_clsid(entry)) return;
-    char entry_path[MAINT_PATH_SIZE];
-    if (!compose(entry_path, STORE_ROOT_PATH, entry)) return;
+    PlugOutcome local;
+    PlugOutcome *o = out != nullptr ? out : &local;
+    start(o);
+    PlugEntry *found = catalogue_get(index);
+    if (found != nullptr && found->disabled != 0) {
+        o->status = PLUG_NOTHING_TO_DO;
+        return 1;
+    }
+    Places p;
+    PlugEntry *entry = usable_entry(index, o, &p);
+    if (entry == nullptr) return 0;
+
+    // Creating the entry creates the store root and its parent as well.
+    KeyGuard store;
+    LONG r = RegCreateKeyExA(HKEY_CLASSES_ROOT, p.store, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                             KEY_READ | KEY_WRITE | p.store_view, nullptr, store.out(), nullptr);
+    if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
+    if (!store_takes_type(store.get(), entry->type, &o->held_type)) {
+        snprintf(o->key, sizeof o->key, "HKCR\\%s", p.store);
+        return refuse(o, WHY_STORE_HOLDS_TYPE);
+    }
+    o->held_type = 0;
+    if (!write_store_header(store.get(), entry, p, o)) return 0;
+    // The flag turns only once every copy is in the store: a row reading
+    // "Disabled" must not hide a registration that is still live.
+    if (!save_registration(store.get(), entry, p, o)) return 0;
+    entry->disabled = 1;
+    if (entry->type == PLUG_TYPE_DIRECTX) return delete_directx_registration(entry, p, o);
+    return delete_vs3_registration(entry, p, o);
+}
+
+int enable_plug(int index, PlugOutcome *out)
+{
+    PlugOutcome local;
+    PlugOutcome *o = out != nullptr ? out : &local;
+    start(o);
+    PlugEntry *found = catalogue_get(index);
+    if (found != nullptr && found->disabled == 0) {
+        o->status = PLUG_NOTHING_TO_DO;
+        return 1;
+    }
+    Places p;
+    PlugEntry *entry = usable_entry(index, o, &p);
+    if (entry == nullptr) return 0;
 
     int complete = 0;
     {
-        KeyGuard store(open_key(HKEY_CLASSES_ROOT, entry_path));
-        if (!store.is_open()) return;
+        KeyGuard store;
+        LONG r = RegOpenKeyExA(HKEY_CLASSES_ROOT, p.store, 0, KEY_READ | p.store_view, store.out());
+        if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
+        // Every part is tried, so that as much as possible is live again.
         if (entry->type == PLUG_TYPE_DIRECTX) {
-            // Both copies run, so that as much as possible is live again.
-            int filter_ok = copy_key_tree(HKEY_CLASSES_ROOT, store.get(), "Filter");
-            int clsid_ok = copy_key_tree(HKEY_CLASSES_ROOT, store.get(), "CLSID");
-            complete = filter_ok && clsid_ok;
-        } else if (entry->type == PLUG_TYPE_VS3) {
-            int clsid_ok = copy_key_tree(HKEY_CLASSES_ROOT, store.get(), "CLSID");
-            int value_ok = write_vs3_value(entry);
-            int filter_ok = restore_saved_filter(store.get());
-            complete = clsid_ok && value_ok && filter_ok;
+            if (restore_tree(store.get(), "Filter", p.view, p, o)) o->restored |= PART_FILTER;
+            if (restore_tree(store.get(), "CLSID", p.view, p, o)) o->restored |= PART_CLSID;
+            complete = o->restored == (PART_FILTER | PART_CLSID);
         } else {
-            return;
+            if (restore_tree(store.get(), "CLSID", p.view, p, o)) o->restored |= PART_CLSID;
+            if (restore_vs3_value(store.get(), entry, p, o)) o->restored |= PART_VS3_VALUE;
+            int filter_ok = restore_saved_filter(store.get(), p, o);
+            complete = filter_ok && o->restored == (PART_CLSID | PART_VS3_VALUE);
         }
     }
     // An incomplete restoration keeps the row disabled and the saved copy
     // whole, so enabling again can finish the job.
-    if (!complete) return;
+    if (!complete) return 0;
     entry->disabled = 0;
-    delete_saved_copy(entry);
+    return delete_saved_copy(entry, p, o);
 }
 
-int remove_plug(int index)
+int remove_plug(int index, PlugOutcome *out)
 {
-    PlugEntry *entry = catalogue_get(index);
-    if (entry == nullptr || !usable_clsid(entry)) return 0;
-    if (entry->disabled != 0) {
-        // A disabled plug-in has no live registration to touch.
-        delete_saved_copy(entry);
-        return 1;
+    PlugOutcome local;
+    PlugOutcome *o = out != nullptr ? out : &local;
+    start(o);
+    Places p;
+    PlugEntry *entry = usable_entry(index, o, &p);
+    if (entry == nullptr) return 0;
+    // A disabled plug-in has no live registration to touch.
+    if (entry->disabled != 0) return delete_saved_copy(entry, p, o);
+    if (entry->type == PLUG_TYPE_DIRECTX) return delete_directx_registration(entry, p, o);
+    return delete_vs3_registration(entry, p, o);
+}
+
+// ---- what is said, and where a registration is ------------------------------
+
+void registry_reason(long code, char *out, size_t size)
+{
+    if (code == ERROR_ACCESS_DENIED) snprintf(out, size, "access denied (run as administrator)");
+    else if (code == ERROR_FILE_NOT_FOUND) snprintf(out, size, "not found");
+    else if (code == ERROR_ALREADY_EXISTS)
+        snprintf(out, size, "a key and a registry link of the same name are in the way");
+    else snprintf(out, size, "registry error %ld", code);
+}
+
+static void type_words(int32_t type, char *out, size_t size)
+{
+    if (type == PLUG_TYPE_DIRECTX) snprintf(out, size, "Direct-X");
+    else if (type == PLUG_TYPE_VS3) snprintf(out, size, "VS3");
+    else snprintf(out, size, "type %d", static_cast<int>(type));
+}
+
+void describe_outcome(const PlugOutcome *o, char *out, size_t size)
+{
+    char words[64];
+    switch (o->why) {
+    case WHY_REGISTRY:
+        registry_reason(o->code, words, sizeof words);
+        snprintf(out, size, "%s at %s", words, o->key);
+        return;
+    case WHY_NO_ENTRY:
+        snprintf(out, size, "it is no longer in the list");
+        return;
+    case WHY_BAD_CLSID:
+        snprintf(out, size, "its class identifier text cannot name a registry key");
+        return;
+    case WHY_BAD_TYPE:
+        snprintf(out, size, "a plug-in of this type cannot be changed");
+        return;
+    case WHY_STORE_HOLDS_TYPE:
+        type_words(o->held_type, words, sizeof words);
+        snprintf(out, size, "the disabled store already holds a saved %s registration of this class at %s",
+                 words, o->key);
+        return;
+    default:
+        snprintf(out, size, "%s", o->status == PLUG_FAILED ? "not done" : "done");
+        return;
     }
-    if (entry->type == PLUG_TYPE_DIRECTX) return delete_directx_registration(entry);
-    if (entry->type == PLUG_TYPE_VS3) return delete_vs3_registration(entry);
-    return 0;
 }
 
-void delete_saved_copy(const PlugEntry *entry)
+void find_places(const PlugEntry *entry, PlugPlaces *pl)
 {
-    if (entry == nullptr || !usable_clsid(entry)) return;
-    KeyGuard root(open_key(HKEY_CLASSES_ROOT, STORE_ROOT_PATH));
-    if (!root.is_open()) return;
-    // The store root itself stays, even when this empties it.
-    delete_key_tree(root.get(), entry->clsid_text);
+    memset(pl, 0, sizeof *pl);
+    Places p;
+    if (entry == nullptr || !compose_places(entry, &p)) return;
+    pl->saved = key_exists(HKEY_CLASSES_ROOT, p.store, p.store_view);
+    pl->clsid_key = key_exists(HKEY_CLASSES_ROOT, p.clsid, p.view);
+    if (entry->type == PLUG_TYPE_DIRECTX) {
+        // A Filter key that serves the class's live registration in the other
+        // view is that one's, once this view's class key is gone.
+        pl->filter_key = key_exists(HKEY_CLASSES_ROOT, p.filter, p.filter_view) &&
+                         (pl->clsid_key || !filter_serves_other_view(entry, &p));
+        pl->live_parts = 2;
+        pl->live_present = pl->filter_key + pl->clsid_key;
+    } else if (entry->type == PLUG_TYPE_VS3) {
+        KeyGuard effects;
+        LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_QUERY_VALUE | p.view,
+                               effects.out());
+        if (r == ERROR_SUCCESS)
+            r = RegQueryValueExA(effects.get(), entry->clsid_text, nullptr, nullptr, nullptr,
+                                 nullptr);
+        pl->vs3_value = r != ERROR_FILE_NOT_FOUND;
+        pl->live_parts = 2;
+        pl->live_present = pl->clsid_key + pl->vs3_value;
+    }
 }
 
-int delete_directx_registration(const PlugEntry *entry)
+void describe_places(const PlugEntry *entry, const PlugPlaces *pl, char *out, size_t size)
 {
-    if (entry == nullptr || !usable_clsid(entry)) return 0;
-    char filter_path[MAINT_PATH_SIZE], clsid_path[MAINT_PATH_SIZE];
-    if (!compose(filter_path, "Filter", entry) || !compose(clsid_path, "CLSID", entry)) return 0;
-    delete_key_tree(HKEY_CLASSES_ROOT, clsid_path);
-    return delete_key_tree(HKEY_CLASSES_ROOT, filter_path);
-}
-
-int delete_vs3_registration(const PlugEntry *entry)
-{
-    if (entry == nullptr || !usable_clsid(entry)) return 0;
-    char clsid_path[MAINT_PATH_SIZE];
-    if (!compose(clsid_path, "CLSID", entry)) return 0;
-    delete_key_tree(HKEY_CLASSES_ROOT, clsid_path);
-    KeyGuard effects(open_key_ex(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, KEY_WRITE));
-    if (!effects.is_open()) return 0;
-    return RegDeleteValueA(effects.get(), entry->clsid_text) == ERROR_SUCCESS;
+    if (pl->live_parts > 0 && pl->live_present == pl->live_parts) {
+        snprintf(out, size, "%s",
+                 pl->saved ? "live, and a saved copy is in the disabled store" : "live");
+        return;
+    }
+    if (pl->live_present == 0) {
+        snprintf(out, size, "%s", pl->saved ? "disabled (saved in the disabled store)" : "gone");
+        return;
+    }
+    // Only some of a live registration is left: name each piece.
+    const char *clsid = entry->clsid_text;
+    char present[MAINT_PATH_SIZE / 2] = "", missing[MAINT_PATH_SIZE / 2] = "";
+    struct {
+        int is_part, here;
+        const char *label;
+    } const parts[3] = {
+        {entry->type == PLUG_TYPE_DIRECTX, pl->filter_key, "HKCR\\Filter\\"},
+        {1, pl->clsid_key, "HKCR\\CLSID\\"},
+        {entry->type == PLUG_TYPE_VS3, pl->vs3_value, "VS3Effects value "},
+    };
+    for (const auto &part : parts) {
+        if (!part.is_part) continue;
+        char *list = part.here ? present : missing;
+        size_t at = strlen(list);
+        snprintf(list + at, sizeof present - at, "%s%s%s", at ? ", " : "", part.label, clsid);
+    }
+    snprintf(out, size, "partly live (present: %s; missing: %s)%s", present, missing,
+             pl->saved ? ", and a saved copy is in the disabled store" : ", no saved copy");
 }

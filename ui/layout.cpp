@@ -1,5 +1,6 @@
 #include "ui/layout.h"
 
+#include <cstdio>
 #include <cstring>
 
 #ifdef _WIN32
@@ -17,6 +18,7 @@ const ButtonSpec main_buttons[BUTTON_COUNT] = {
 
 const ColumnSpec list_columns[LIST_COLUMN_COUNT] = {
     {"Plug-ins Name", 200}, {"Type", 60}, {"Status", 60}, {"Exist", 40}, {"DLL", 400},
+    {"Bits", 40},
 };
 
 void copy_start_dir(char *buffer)
@@ -103,6 +105,8 @@ const char *cell_text(const PlugEntry *entry, int column)
         return entry->dll_exists != 0 ? "Yes" : "-no-";
     case 4:
         return entry->dll_path;
+    case 5:
+        return entry->bits == 64 ? "64" : "32";
     default:
         return nullptr;
     }
@@ -144,7 +148,22 @@ int compare_plug_entries(const PlugEntry *a, const PlugEntry *b, int column)
         return ascending(b->dll_exists, a->dll_exists);
     case 4:
         return compare_text(a->dll_path, b->dll_path);
+    case 5:
+        return ascending(a->bits, b->bits);
     default:
         return 0;
     }
+}
+
+int append_outcome_line(char *text, size_t size, const PlugEntry *entry, const char *why)
+{
+    size_t at = strnlen(text, size);
+    if (at + 1 >= size) return 0;
+    int n = snprintf(text + at, size - at, "%.*s: %s\n", PLUG_NAME_SIZE - 1,
+                     entry->name[0] != '\0' ? entry->name : entry->clsid_text, why);
+    if (n < 0 || static_cast<size_t>(n) >= size - at) {
+        text[at] = '\0';
+        return 0;
+    }
+    return 1;
 }

@@ -78,7 +78,7 @@ struct ColumnSpec {
     const char *header;
     int width;
 };
-#define LIST_COLUMN_COUNT 5
+#define LIST_COLUMN_COUNT 6
 extern const ColumnSpec list_columns[LIST_COLUMN_COUNT];
 
 // The outer size that WM_CREATE gives the window, from the dialog frame width
@@ -104,8 +104,18 @@ void strip_file_name_with(char *path, int (*is_lead_byte)(unsigned char));
 void prepare_link_dir(char *dir, int (*is_directory)(const char *path));
 
 // A cell's text: the entry's own name or DLL path for columns 0 and 4, fixed
-// texts for 1 to 3 ("" for an unknown type); null for any other column.
+// texts for 1 to 3 ("" for an unknown type) and 5 (the view's bits); null
+// for any other column.
 const char *cell_text(const PlugEntry *entry, int column);
+
+// Lines of the box that tells which plug-ins an Enable, Disable or Remove
+// did not change: one "name: why" line per plug-in is appended to text
+// (size bytes, kept terminated); 0 when it no longer fits, so the box says
+// that more were left out.
+int append_outcome_line(char *text, size_t size, const PlugEntry *entry, const char *why);
+#define OUTCOME_CAPTION "Not Done"
+#define OUTCOME_INTRO "These plug-ins were not changed:\n\n"
+#define OUTCOME_TEXT_SIZE 8192
 
 // The list's order: -1 when a goes first, 1 when b does, 0 when equal or when
 // either is missing or the column is unknown.

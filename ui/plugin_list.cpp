@@ -1,5 +1,6 @@
 #include "ui/ui.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "registry/maintenance.h"
@@ -104,19 +105,60 @@ static int next_selected(int *row, int *index)
     }
 }
 
+// Collects the plug-ins an operation did not change and shows them in one
+// box at the end, in the companion's words; nothing when all went through.
+struct OutcomeBox {
+    char text[OUTCOME_TEXT_SIZE];
+    int failures;
+    int left_out;
+};
+
+static void start_box(OutcomeBox *box)
+{
+    snprintf(box->text, sizeof box->text, "%s", OUTCOME_INTRO);
+    box->failures = 0;
+    box->left_out = 0;
+}
+
+static void note_outcome(OutcomeBox *box, int ok, int index, const PlugOutcome *outcome)
+{
+    if (ok) return;
+    const PlugEntry *entry = catalogue_get(index);
+    if (entry == nullptr) return;
+    char why[MAINT_PATH_SIZE + 128];
+    describe_outcome(outcome, why, sizeof why);
+    box->failures++;
+    if (!append_outcome_line(box->text, sizeof box->text, entry, why)) box->left_out++;
+}
+
+static void show_box(const OutcomeBox *box)
+{
+    if (box->failures == 0) return;
+    char text[OUTCOME_TEXT_SIZE + 64];
+    if (box->left_out > 0)
+        snprintf(text, sizeof text, "%s... and %d more\n", box->text, box->left_out);
+    else
+        snprintf(text, sizeof text, "%s", box->text);
+    MessageBoxA(GetParent(list_view), text, OUTCOME_CAPTION, MB_OK | MB_ICONWARNING);
+}
+
 // Enable and Disable change the flags in place: the rows keep their places
 // and only the ones down to the last processed are drawn again.
-static void apply_and_redraw(void (*operation)(int))
+static void apply_and_redraw(int (*operation)(int, PlugOutcome *))
 {
+    static OutcomeBox box;
+    start_box(&box);
     int row = -1;
     int index = 0;
     int last = 0;
     while (next_selected(&row, &index)) {
-        operation(index);
+        PlugOutcome outcome;
+        note_outcome(&box, operation(index, &outcome), index, &outcome);
         last = row;
     }
     SendMessageA(list_view, LVM_REDRAWITEMS, 0, static_cast<LPARAM>(last));
     UpdateWindow(list_view);
+    show_box(&box);
 }
 
 void enable_selected()
@@ -131,13 +173,19 @@ void disable_selected()
 
 void remove_selected()
 {
+    static OutcomeBox box;
+    start_box(&box);
     // No rebuild until the walk is over, so every row's index still names
     // its entry.
     int row = -1;
     int index = 0;
-    while (next_selected(&row, &index)) remove_plug(index);
+    while (next_selected(&row, &index)) {
+        PlugOutcome outcome;
+        note_outcome(&box, remove_plug(index, &outcome), index, &outcome);
+    }
     refresh_list();
     UpdateWindow(list_view);
+    show_box(&box);
 }
 
 int first_selected_index()

@@ -25,7 +25,7 @@ std::vector<std::string> store_entries()
 {
     std::vector<std::string> out;
     KeyGuard key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, STORE_ROOT_PATH, 0, KEY_READ, key.out()) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, STORE64_ROOT_PATH, 0, KEY_READ, key.out()) != ERROR_SUCCESS)
         return out;
     char name[1024];
     for (DWORD i = 0; RegEnumKeyA(key.get(), i, name, sizeof name) == ERROR_SUCCESS; i++)
@@ -62,7 +62,7 @@ protected:
             const std::string c = clsid;
             EXPECT_TRUE(fx_delete_tree(HKEY_CLASSES_ROOT, ("Filter\\" + c).c_str()));
             EXPECT_TRUE(fx_delete_tree(HKEY_CLASSES_ROOT, ("CLSID\\" + c).c_str()));
-            EXPECT_TRUE(fx_delete_tree(HKEY_CLASSES_ROOT, (STORE_ROOT_PATH "\\" + c).c_str()));
+            EXPECT_TRUE(fx_delete_tree(HKEY_CLASSES_ROOT, (STORE64_ROOT_PATH "\\" + c).c_str()));
             KeyGuard effects;
             if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_WRITE, effects.out()) ==
                 ERROR_SUCCESS)
@@ -102,12 +102,12 @@ TEST_P(RealRegistry, DisableThenEnableGivesBackTheSameRegistration)
     ASSERT_EQ(catalogue_get(1)->disabled, 1);
     EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + clsid).c_str()));
     EXPECT_TRUE(
-        fx_key_exists(HKEY_CLASSES_ROOT, (std::string(STORE_ROOT_PATH "\\") + clsid).c_str()));
+        fx_key_exists(HKEY_CLASSES_ROOT, (std::string(STORE64_ROOT_PATH "\\") + clsid).c_str()));
 
     enable_plug(1);
     EXPECT_EQ(catalogue_get(1)->disabled, 0);
     EXPECT_EQ(fx_live_registration(clsid), before);
-    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, STORE_ROOT_PATH));
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, STORE64_ROOT_PATH));
     EXPECT_EQ(store_entries(), store_before_);
 }
 

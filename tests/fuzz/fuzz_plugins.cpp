@@ -55,8 +55,8 @@ std::string pick_area(FuzzedDataProvider &in, const std::string &guid)
     case 3: return "CLSID\\" + guid + "\\Pins\\" + pick_name(in) + "\\" AUDIO_TYPES_PATH;
     case 4: return "CLSID\\" + guid + "\\InprocServer32";
     case 5: return "CLSID\\" + guid + "\\EX_info";
-    case 6: return std::string(STORE_ROOT_PATH "\\") + guid;
-    default: return std::string(STORE_ROOT_PATH "\\") + guid + "\\CLSID\\" + guid + "\\InprocServer32";
+    case 6: return std::string(STORE64_ROOT_PATH "\\") + guid;
+    default: return std::string(STORE64_ROOT_PATH "\\") + guid + "\\CLSID\\" + guid + "\\InprocServer32";
     }
 }
 
@@ -89,7 +89,7 @@ void add_plugin(FuzzedDataProvider &in, const std::string &guid)
         set_text(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, guid.c_str(), in.ConsumeRandomLengthString(20));
         break;
     default: {
-        std::string entry = std::string(STORE_ROOT_PATH "\\") + guid;
+        std::string entry = std::string(STORE64_ROOT_PATH "\\") + guid;
         DWORD type = in.ConsumeIntegralInRange<DWORD>(1, 3);
         set_text(HKEY_CLASSES_ROOT, entry, "name", in.ConsumeRandomLengthString(20));
         fx_set_dword(HKEY_CLASSES_ROOT, entry.c_str(), "type", type);
@@ -178,7 +178,7 @@ bool starts_with(const std::string &s, const std::string &prefix)
 // Where a live path of the plug-in is kept while it is disabled, or "".
 std::string saved_path_of(const std::string &live, const std::string &clsid)
 {
-    const std::string store = fold("HKCR\\" STORE_ROOT_PATH "\\" + clsid);
+    const std::string store = fold("HKCR\\" STORE64_ROOT_PATH "\\" + clsid);
     for (const char *area : {"Filter", "CLSID"}) {
         std::string top = fold(std::string("HKCR\\") + area + "\\" + clsid);
         if (starts_with(live, top)) return store + "\\" + fold(area) + live.substr(5 + strlen(area));
@@ -212,7 +212,7 @@ enum Op { OP_DISABLE, OP_ENABLE, OP_REMOVE, OP_REBUILD };
 void check_nothing_lost(const Snapshot &before, const Snapshot &after, const PlugEntry &e, Op op)
 {
     std::string clsid = e.clsid_text;
-    std::string store = fold("HKCR\\" STORE_ROOT_PATH "\\" + clsid);
+    std::string store = fold("HKCR\\" STORE64_ROOT_PATH "\\" + clsid);
     std::string vs3_value = fold("HKLM\\" VS3_EFFECTS_PATH "|" + clsid);
     auto present = [&](const std::string &p, const std::string *data) {
         if (data == nullptr) return after.keys.count(p) > 0;

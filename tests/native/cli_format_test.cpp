@@ -192,7 +192,7 @@ protected:
     {
         fx_directx_filter(DX, "Verb, \"Big\"", "/nonexistent/verb.dll");
         fx_vs3_effect(VS, "Caf\xe9\tFX", nullptr, "C:\\fx\\w.dll");
-        std::string store = std::string(STORE_ROOT_PATH "\\") + SAVED;
+        std::string store = std::string(STORE64_ROOT_PATH "\\") + SAVED;
         fx_set_sz(HKEY_CLASSES_ROOT, store.c_str(), "name", "Old");
         fx_set_dword(HKEY_CLASSES_ROOT, store.c_str(), "type", PLUG_TYPE_DIRECTX);
         fx_set_sz(HKEY_CLASSES_ROOT, (store + "\\CLSID\\" + SAVED + "\\InprocServer32").c_str(),
@@ -206,20 +206,20 @@ TEST_F(CliListing, Table)
 {
     seed();
     EXPECT_EQ(capture(CLI_TABLE, 0),
-              "Name         Type      Status    Exist  Class identifier                        DLL\n"
-              "Verb, \"Big\"  Direct-X  OK        No     {D1D1D1D1-0000-4000-8000-000000000001}  /nonexistent/verb.dll\n"
-              "Caf\xe9?FX      VS3       OK        No     {A5A5A5A5-0000-4000-8000-000000000002}  C:\\fx\\w.dll\n"
-              "Old          Direct-X  Disabled  No     {5A5A5A5A-0000-4000-8000-000000000003}  C:\\old.dll\n");
+              "Name         Type      Status    Exist  Bits  Class identifier                        DLL\n"
+              "Verb, \"Big\"  Direct-X  OK        No     64    {D1D1D1D1-0000-4000-8000-000000000001}  /nonexistent/verb.dll\n"
+              "Caf\xe9?FX      VS3       OK        No     64    {A5A5A5A5-0000-4000-8000-000000000002}  C:\\fx\\w.dll\n"
+              "Old          Direct-X  Disabled  No     64    {5A5A5A5A-0000-4000-8000-000000000003}  C:\\old.dll\n");
 }
 
 TEST_F(CliListing, Csv)
 {
     seed();
     EXPECT_EQ(capture(CLI_CSV, 0),
-              "name,type,status,exist,clsid,dll\r\n"
-              "\"Verb, \"\"Big\"\"\",Direct-X,OK,No,{D1D1D1D1-0000-4000-8000-000000000001},/nonexistent/verb.dll\r\n"
-              "Caf\xe9\tFX,VS3,OK,No,{A5A5A5A5-0000-4000-8000-000000000002},C:\\fx\\w.dll\r\n"
-              "Old,Direct-X,Disabled,No,{5A5A5A5A-0000-4000-8000-000000000003},C:\\old.dll\r\n");
+              "name,type,status,exist,clsid,dll,bits\r\n"
+              "\"Verb, \"\"Big\"\"\",Direct-X,OK,No,{D1D1D1D1-0000-4000-8000-000000000001},/nonexistent/verb.dll,64\r\n"
+              "Caf\xe9\tFX,VS3,OK,No,{A5A5A5A5-0000-4000-8000-000000000002},C:\\fx\\w.dll,64\r\n"
+              "Old,Direct-X,Disabled,No,{5A5A5A5A-0000-4000-8000-000000000003},C:\\old.dll,64\r\n");
 }
 
 TEST_F(CliListing, Json)
@@ -228,13 +228,13 @@ TEST_F(CliListing, Json)
     EXPECT_EQ(capture(CLI_JSON, 0),
               "[\n"
               "  {\"name\": \"Verb, \\\"Big\\\"\", \"type\": \"Direct-X\", \"status\": \"OK\", "
-              "\"exist\": false, \"clsid\": \"{D1D1D1D1-0000-4000-8000-000000000001}\", "
+              "\"exist\": false, \"bits\": 64, \"clsid\": \"{D1D1D1D1-0000-4000-8000-000000000001}\", "
               "\"dll\": \"/nonexistent/verb.dll\"},\n"
               "  {\"name\": \"Caf\\u00e9\\tFX\", \"type\": \"VS3\", \"status\": \"OK\", "
-              "\"exist\": false, \"clsid\": \"{A5A5A5A5-0000-4000-8000-000000000002}\", "
+              "\"exist\": false, \"bits\": 64, \"clsid\": \"{A5A5A5A5-0000-4000-8000-000000000002}\", "
               "\"dll\": \"C:\\\\fx\\\\w.dll\"},\n"
               "  {\"name\": \"Old\", \"type\": \"Direct-X\", \"status\": \"Disabled\", "
-              "\"exist\": false, \"clsid\": \"{5A5A5A5A-0000-4000-8000-000000000003}\", "
+              "\"exist\": false, \"bits\": 64, \"clsid\": \"{5A5A5A5A-0000-4000-8000-000000000003}\", "
               "\"dll\": \"C:\\\\old.dll\"}\n"
               "]\n");
 }
@@ -251,18 +251,18 @@ TEST_F(CliListing, ExistingDllAndTypeFilter)
     std::string dx_only = capture(CLI_CSV, PLUG_TYPE_DIRECTX);
     close(fd);
     unlink(dll);
-    EXPECT_EQ(vs3_only, std::string("name,type,status,exist,clsid,dll\r\n"
+    EXPECT_EQ(vs3_only, std::string("name,type,status,exist,clsid,dll,bits\r\n"
                                      "Here,VS3,OK,Yes,{A5A5A5A5-0000-4000-8000-000000000002},") +
-                            dll + "\r\n");
-    EXPECT_EQ(dx_only, "name,type,status,exist,clsid,dll\r\n"
-                       "Filter,Direct-X,OK,No,{D1D1D1D1-0000-4000-8000-000000000001},/nonexistent/x.dll\r\n");
+                            dll + ",64\r\n");
+    EXPECT_EQ(dx_only, "name,type,status,exist,clsid,dll,bits\r\n"
+                       "Filter,Direct-X,OK,No,{D1D1D1D1-0000-4000-8000-000000000001},/nonexistent/x.dll,64\r\n");
 }
 
 TEST_F(CliListing, EmptyCatalogue)
 {
     rebuild_catalogue();
-    EXPECT_EQ(capture(CLI_TABLE, 0), "Name  Type  Status  Exist  Class identifier  DLL\n");
-    EXPECT_EQ(capture(CLI_CSV, 0), "name,type,status,exist,clsid,dll\r\n");
+    EXPECT_EQ(capture(CLI_TABLE, 0), "Name  Type  Status  Exist  Bits  Class identifier  DLL\n");
+    EXPECT_EQ(capture(CLI_CSV, 0), "name,type,status,exist,clsid,dll,bits\r\n");
     EXPECT_EQ(capture(CLI_JSON, 0), "[]\n");
 }
 
@@ -270,7 +270,7 @@ TEST(CliHelp, DocumentsCommandsFormatsEncodingAndExitCodes)
 {
     std::string help = CLI_HELP_TEXT;
     for (const char *part : {"list", "disable", "enable", "remove", "info", "--format", "--yes",
-                             "--type", "RFC 4180", "Windows-1252", "\\uXXXX", "Exit codes",
+                             "--type", "--bits", "RFC 4180", "Windows-1252", "\\uXXXX", "Exit codes",
                              "  0 ", "  1 ", "  2 ", NO_EXTRA_INFO_TEXT})
         EXPECT_NE(help.find(part), std::string::npos) << part;
     // Fits an 80-column console.

@@ -67,7 +67,7 @@ TEST_F(ExtraInfoProperties, NoEntryAndNoExtraInfo)
 {
     fx_set_sz(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + BARE).c_str(), nullptr, "Bare");
     // Disabled: only the saved copy in the store carries EX_info.
-    std::string saved = std::string(STORE_ROOT_PATH "\\") + MOVED + "\\" + ex_info(MOVED);
+    std::string saved = std::string(STORE64_ROOT_PATH "\\") + MOVED + "\\" + ex_info(MOVED);
     fx_set_sz(HKEY_CLASSES_ROOT, saved.c_str(), nullptr, "");
     fx_set_sz(HKEY_CLASSES_ROOT, saved.c_str(), "app_name", "Moved");
     int bare = add_entry(BARE, 0);

@@ -226,9 +226,9 @@ INSTANTIATE_TEST_SUITE_P(Faults, KeyTreeEnumFaults,
                          ::testing::Values(EnumFault{FR_ENUM_VALUE, 1, ERROR_ACCESS_DENIED, 0},
                                            EnumFault{FR_ENUM_VALUE, 0, ERROR_KEY_DELETED, 0},
                                            EnumFault{FR_ENUM_VALUE, 1, ERROR_MORE_DATA, 0},
-                                           EnumFault{FR_ENUM_KEY, 1, ERROR_ACCESS_DENIED, 0},
-                                           EnumFault{FR_ENUM_KEY, 0, ERROR_MORE_DATA, 0},
-                                           EnumFault{FR_OPEN_KEY, -1, ERROR_ACCESS_DENIED, 0}));
+                                           EnumFault{FR_ENUM_KEY_EX, 1, ERROR_ACCESS_DENIED, 0},
+                                           EnumFault{FR_ENUM_KEY_EX, 0, ERROR_MORE_DATA, 0},
+                                           EnumFault{FR_OPEN_KEY_EX, -1, ERROR_ACCESS_DENIED, 0}));
 
 // One spurious "more data" is cured by reading the same index again.
 TEST_F(KeyTree, SingleMoreDataAnswerIsRetried)

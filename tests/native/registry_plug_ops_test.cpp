@@ -117,7 +117,7 @@ TEST_F(PlugOps, DisablingDirectXMovesBothKeysIntoTheStore)
     EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, "CLSID"));
 }
 
-TEST_F(PlugOps, DisablingVs3MovesTheClassKeyAndDropsTheEffectsValue)
+TEST_F(PlugOps, DisablingVs3MovesTheClassKeyAndTheEffectsValue)
 {
     vs3_fixture(VS, "Verb");
     const std::string clsid_before = fx_dump(HKEY_CLASSES_ROOT, fx_clsid_key(VS).c_str());
@@ -127,8 +127,10 @@ TEST_F(PlugOps, DisablingVs3MovesTheClassKeyAndDropsTheEffectsValue)
 
     const std::string entry = fx_store_entry(VS);
     EXPECT_EQ(value_names(HKEY_CLASSES_ROOT, entry), (std::vector<std::string>{"name", "type"}));
-    EXPECT_EQ(subkeys(HKEY_CLASSES_ROOT, entry), std::vector<std::string>{"CLSID"});
+    EXPECT_EQ(subkeys(HKEY_CLASSES_ROOT, entry), (std::vector<std::string>{"CLSID", "VS3Effects"}));
     EXPECT_EQ(value_of(HKEY_CLASSES_ROOT, entry, "type"), "4 02000000");
+    EXPECT_EQ(value_of(HKEY_CLASSES_ROOT, entry + "\\VS3Effects", VS),
+              "1 " + fx_hex(std::string("Verb\0", 5)));
     EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, (entry + "\\" + fx_clsid_key(VS)).c_str()), clsid_before);
     EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_clsid_key(VS).c_str()));
     EXPECT_FALSE(fx_value_exists(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, VS));
@@ -154,21 +156,28 @@ TEST_P(RoundTrip, DisableThenEnableRestoresEveryByte)
     enable_plug(row);
     EXPECT_EQ(flag(row), 0);
     EXPECT_EQ(fx_live_registration(clsid), before);
-    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, STORE_ROOT_PATH));
-    EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, STORE_ROOT_PATH).empty());
-    EXPECT_TRUE(value_names(HKEY_CLASSES_ROOT, STORE_ROOT_PATH).empty());
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, STORE64_ROOT_PATH));
+    EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, STORE64_ROOT_PATH).empty());
+    EXPECT_TRUE(value_names(HKEY_CLASSES_ROOT, STORE64_ROOT_PATH).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, RoundTrip, ::testing::Values(PLUG_TYPE_DIRECTX, PLUG_TYPE_VS3));
 
-TEST_F(PlugOps, EnablingVs3WritesTheDisplayNameWhateverTheValueHeld)
+// The effects value comes back as it was; an entry saved without it (by an
+// older version) gets the display name.
+TEST_F(PlugOps, EnablingVs3RestoresTheEffectsValueExactly)
 {
     vs3_fixture(VS, "Verb");
     ASSERT_TRUE(fx_set_exact(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, VS, REG_BINARY, "\x07\x08"));
     const int row = add(PLUG_TYPE_VS3, VS, "Shown Name");
-    disable_plug(row);
-    enable_plug(row);
+    EXPECT_EQ(disable_plug(row), 1);
+    EXPECT_EQ(enable_plug(row), 1);
     EXPECT_EQ(flag(row), 0);
+    EXPECT_EQ(value_of(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, VS), "3 0708");
+
+    EXPECT_EQ(disable_plug(row), 1);
+    ASSERT_TRUE(fx_delete_tree(HKEY_CLASSES_ROOT, (fx_store_entry(VS) + "\\VS3Effects").c_str()));
+    EXPECT_EQ(enable_plug(row), 1);
     EXPECT_EQ(value_of(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, VS),
               "1 " + fx_hex(std::string("Shown Name\0", 11)));
 }
@@ -206,7 +215,7 @@ TEST_P(Refused, NoRegistryAccessAtAll)
     const Refusal r = GetParam();
     directx_fixture(DX, "Echo");
     disable_plug(add(PLUG_TYPE_DIRECTX, DX, "Echo")); // a store entry to leave alone
-    const std::string store_before = fx_dump(HKEY_CLASSES_ROOT, STORE_ROOT_PATH);
+    const std::string store_before = fx_dump(HKEY_CLASSES_ROOT, STORE64_ROOT_PATH);
     const int row = add(PLUG_TYPE_DIRECTX, r.clsid, "Other", r.disabled);
     const int index = r.index == ROW ? row : r.index;
     fakereg_reset_counts();
@@ -218,7 +227,7 @@ TEST_P(Refused, NoRegistryAccessAtAll)
     EXPECT_EQ(fakereg_calls(FR_CLOSE_KEY), 0u) << r.what;
     EXPECT_EQ(flag(row), r.disabled) << r.what;
     EXPECT_EQ(result, r.op == REMOVE ? 0 : -1) << r.what;
-    EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, STORE_ROOT_PATH), store_before) << r.what;
+    EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, STORE64_ROOT_PATH), store_before) << r.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -238,20 +247,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"enable clsid with separator", ENABLE, 1, "{X}\\Deeper", ROW},
                       Refusal{"remove clsid with separator", REMOVE, 1, "{X}\\Deeper", ROW}));
 
-TEST_F(PlugOps, DeletionHelpersRefuseMissingOrEmptyEntries)
-{
-    PlugEntry empty;
-    memset(&empty, 0, sizeof empty);
-    fakereg_reset_counts();
-    EXPECT_EQ(delete_directx_registration(nullptr), 0);
-    EXPECT_EQ(delete_vs3_registration(nullptr), 0);
-    delete_saved_copy(nullptr);
-    EXPECT_EQ(delete_directx_registration(&empty), 0);
-    EXPECT_EQ(delete_vs3_registration(&empty), 0);
-    delete_saved_copy(&empty);
-    EXPECT_EQ(fakereg_calls(FR_ANY), 0u);
-}
-
 // A text of 255 characters names a key of its own; every path built from it
 // keeps it whole (the store entry path alone is 285 characters).
 TEST_F(PlugOps, LongestClassTextRoundTripsWhole)
@@ -263,13 +258,13 @@ TEST_F(PlugOps, LongestClassTextRoundTripsWhole)
     ASSERT_EQ(strlen(catalogue_get(row)->clsid_text), 255u);
     disable_plug(row);
     ASSERT_EQ(flag(row), 1);
-    EXPECT_EQ(subkeys(HKEY_CLASSES_ROOT, STORE_ROOT_PATH), std::vector<std::string>{longest});
+    EXPECT_EQ(subkeys(HKEY_CLASSES_ROOT, STORE64_ROOT_PATH), std::vector<std::string>{longest});
     EXPECT_EQ(subkeys(HKEY_CLASSES_ROOT, fx_store_entry(longest) + "\\CLSID"),
               std::vector<std::string>{longest});
     enable_plug(row);
     EXPECT_EQ(flag(row), 0);
     EXPECT_EQ(fx_live_registration(longest), before);
-    EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, STORE_ROOT_PATH).empty());
+    EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, STORE64_ROOT_PATH).empty());
 }
 
 TEST_F(PlugOps, LeftoverStoreEntryOfTheSameTypeIsReusedAndWrittenBack)
@@ -425,17 +420,17 @@ TEST_F(PlugOps, EnableWithTheStoreEntryGoneChangesNothing)
     EXPECT_EQ(fx_live_registration(DX), live);
 }
 
-TEST_F(PlugOps, OtherTypesGetNameAndTypeOnlyAndAreNeverRestored)
+// Refused before anything is written: no store entry is left behind.
+TEST_F(PlugOps, OtherTypesAreNeverSavedNorRestored)
 {
     directx_fixture(DX, "Odd");
     const std::string before = fx_live_registration(DX);
     const int row = add(3, DX, "Odd");
-    disable_plug(row);
+    EXPECT_EQ(disable_plug(row), 0);
     EXPECT_EQ(flag(row), 0);
     EXPECT_EQ(fx_live_registration(DX), before);
-    EXPECT_EQ(value_names(HKEY_CLASSES_ROOT, fx_store_entry(DX)),
-              (std::vector<std::string>{"name", "type"}));
-    EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, fx_store_entry(DX)).empty());
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_store_entry(DX).c_str()));
+    fx_set_sz(HKEY_CLASSES_ROOT, fx_store_entry(DX).c_str(), "name", "Odd");
     EXPECT_EQ(remove_plug(row), 0);
     EXPECT_EQ(fx_live_registration(DX), before);
 
@@ -461,8 +456,8 @@ TEST_F(PlugOps, RemovingADisabledPlugInDeletesOnlyItsStoreEntry)
     EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, fx_store_entry(VS).c_str()), vs_saved);
     EXPECT_EQ(remove_plug(dx), 1); // gone already
     EXPECT_EQ(remove_plug(vs), 1);
-    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, STORE_ROOT_PATH));
-    EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, STORE_ROOT_PATH).empty());
+    EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, STORE64_ROOT_PATH));
+    EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, STORE64_ROOT_PATH).empty());
 }
 
 // A row flagged disabled while its registration is live (a stale row) has
@@ -486,22 +481,24 @@ TEST_F(PlugOps, RemovingALivePlugInDeletesItsRegistration)
     EXPECT_EQ(fx_live_registration(DX), "Filter:\nCLSID:\nVS3: absent");
     EXPECT_EQ(remove_plug(add(PLUG_TYPE_VS3, VS, "Verb")), 1);
     EXPECT_EQ(fx_live_registration(VS), "Filter:\nCLSID:\nVS3: absent");
-    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, STORE_ROOT_PATH));
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, STORE64_ROOT_PATH));
 }
 
-TEST_F(PlugOps, RemovingAVs3EffectWithoutTheEffectsKeyDeletesTheClassAndGivesZero)
+// Without the effects key the value is gone already: the removal is done.
+TEST_F(PlugOps, RemovingAVs3EffectWithoutTheEffectsKeyDeletesTheClass)
 {
     vs3_fixture(VS, "Verb");
     ASSERT_TRUE(fx_delete_tree(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH));
-    EXPECT_EQ(remove_plug(add(PLUG_TYPE_VS3, VS, "Verb")), 0);
+    EXPECT_EQ(remove_plug(add(PLUG_TYPE_VS3, VS, "Verb")), 1);
     EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_clsid_key(VS).c_str()));
 }
 
+// The filter key still goes, and the removal says it did not complete.
 TEST_F(PlugOps, RemovingDirectXWithAnUndeletableClassStillDeletesTheFilterKey)
 {
     directx_fixture(DX, "Echo");
-    fakereg_fail_on(FR_OPEN_KEY_EX, hkcr(fx_clsid_key(DX)).c_str(), nullptr, -1, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(remove_plug(add(PLUG_TYPE_DIRECTX, DX, "Echo")), 1);
+    fakereg_fail_on(FR_DELETE_KEY, hkcr(fx_clsid_key(DX)).c_str(), nullptr, -1, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(remove_plug(add(PLUG_TYPE_DIRECTX, DX, "Echo")), 0);
     fakereg_clear_faults();
     EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_filter_key(DX).c_str()));
     EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, fx_clsid_key(DX).c_str()));
@@ -539,7 +536,7 @@ TEST_P(DualType, DisableOneThenTheOtherThenEnableLosesNothing)
     EXPECT_EQ(flag(first), 0);
     EXPECT_EQ(flag(second), 0);
     EXPECT_EQ(fx_live_registration(DUAL), before);
-    EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, STORE_ROOT_PATH).empty());
+    EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, STORE64_ROOT_PATH).empty());
 }
 
 // The same with a rebuild in between, which lists the shared store entry
@@ -565,7 +562,7 @@ TEST_P(DualType, DisableBothRebuildEnableLosesNothing)
     enable_plug(1);
     EXPECT_EQ(catalogue_get(1)->disabled, 0);
     EXPECT_EQ(fx_live_registration(DUAL), before);
-    EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, STORE_ROOT_PATH).empty());
+    EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, STORE64_ROOT_PATH).empty());
     rebuild_catalogue();
     EXPECT_EQ(catalogue_count(), 2u);
     for (unsigned i = 1; i <= catalogue_count(); i++)
@@ -601,7 +598,7 @@ TEST_F(PlugOps, EnablingAVs3EntryThatAlsoHoldsASavedFilterRestoresBoth)
     expected.replace(expected.find(vs3_name), vs3_name.size(),
                      fx_hex(std::string("Dual DX\0", 8)));
     EXPECT_EQ(fx_live_registration(DUAL), expected);
-    EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, STORE_ROOT_PATH).empty());
+    EXPECT_TRUE(subkeys(HKEY_CLASSES_ROOT, STORE64_ROOT_PATH).empty());
 }
 
 } // namespace

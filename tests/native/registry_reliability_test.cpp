@@ -512,7 +512,7 @@ private:
 TEST_F(Reliability, ModelBasedSequences)
 {
     const unsigned SEQUENCES = 80, STEPS = 40;
-    unsigned long steps = 0, faults = 0;
+    unsigned long faults = 0;
     for (unsigned seed = 1; seed <= SEQUENCES; seed++) {
         Model model(seed);
         model.setup();
@@ -520,12 +520,12 @@ TEST_F(Reliability, ModelBasedSequences)
         for (unsigned s = 0; s < STEPS; s++) {
             std::string did;
             const std::string why = model.step(&did);
-            steps++;
             ASSERT_EQ(why, "") << "seed " << seed << ", step " << s << ": " << did;
         }
         faults += model.faults_fired();
     }
-    printf("model sequences: %u seeds, %lu steps, %lu injected faults\n", SEQUENCES, steps, faults);
+    // Sequences that never hit their fault would test the happy path only.
+    EXPECT_GT(faults, 0u);
 }
 
 } // namespace

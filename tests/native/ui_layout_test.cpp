@@ -198,8 +198,9 @@ TEST(UiLayout, ButtonsSitOnTheStripInARowWithoutOverlap)
 
 TEST(UiLayout, ColumnsAndTheirWidths)
 {
-    const char *headers[LIST_COLUMN_COUNT] = {"Plug-ins Name", "Type", "Status", "Exist", "DLL"};
-    const int widths[LIST_COLUMN_COUNT] = {200, 60, 60, 40, 400};
+    const char *headers[LIST_COLUMN_COUNT] = {"Plug-ins Name", "Type", "Status", "Exist", "DLL",
+                                              "Bits"};
+    const int widths[LIST_COLUMN_COUNT] = {200, 60, 60, 40, 400, 40};
     for (int i = 0; i < LIST_COLUMN_COUNT; i++) {
         EXPECT_STREQ(list_columns[i].header, headers[i]);
         EXPECT_EQ(list_columns[i].width, widths[i]);
@@ -245,7 +246,12 @@ TEST(UiCells, TextsByColumn)
     EXPECT_STREQ(cell_text(&dx, 3), "Yes");
     EXPECT_STREQ(cell_text(&vs3, 3), "-no-");
     EXPECT_STREQ(cell_text(&odd, 3), "Yes");
-    EXPECT_EQ(cell_text(&dx, 5), nullptr);
+    dx.bits = 64;
+    vs3.bits = 32;
+    EXPECT_STREQ(cell_text(&dx, 5), "64");
+    EXPECT_STREQ(cell_text(&vs3, 5), "32");
+    EXPECT_EQ(compare_plug_entries(&vs3, &dx, 5), -1);
+    EXPECT_EQ(cell_text(&dx, 6), nullptr);
     EXPECT_EQ(cell_text(&dx, -1), nullptr);
 }
 
@@ -306,3 +312,18 @@ TEST(UiOrder, FlagsCompareAsTheirFullNumbers)
 }
 
 } // namespace
+
+// The box's lines: one per plug-in, kept whole; a line that does not fit
+// is left out entirely and said so.
+TEST(UiOutcomeBox, LinesAreAppendedWholeOrNotAtAll)
+{
+    PlugEntry named = entry(PLUG_TYPE_DIRECTX, 0, 1, "Echo", "");
+    PlugEntry unnamed = entry(PLUG_TYPE_VS3, 0, 1, "", "");
+    strcpy(unnamed.clsid_text, "{X}");
+    char text[40] = "";
+    EXPECT_EQ(append_outcome_line(text, sizeof text, &named, "not found at HKCR"), 1);
+    EXPECT_EQ(append_outcome_line(text, sizeof text, &unnamed, "denied"), 1);
+    EXPECT_STREQ(text, "Echo: not found at HKCR\n{X}: denied\n");
+    EXPECT_EQ(append_outcome_line(text, sizeof text, &named, "x"), 0);
+    EXPECT_STREQ(text, "Echo: not found at HKCR\n{X}: denied\n");
+}

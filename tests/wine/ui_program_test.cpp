@@ -253,13 +253,13 @@ TEST_F(UiResources, VersionIs1000WithItsDescription)
     FreeLibrary(version);
 }
 
-TEST_F(UiResources, ManifestAsksForAnAdministrator)
+TEST_F(UiResources, ManifestAsksForTheHighestAvailableLevel)
 {
     DWORD size = 0;
     const unsigned char *data = resource(MAKEINTRESOURCEA(24) /* RT_MANIFEST */, 1, &size);
     ASSERT_NE(data, nullptr);
     std::string manifest(reinterpret_cast<const char *>(data), size);
-    EXPECT_NE(manifest.find("level=\"requireAdministrator\""), std::string::npos);
+    EXPECT_NE(manifest.find("level=\"highestAvailable\""), std::string::npos);
 }
 
 } // namespace

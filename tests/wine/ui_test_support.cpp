@@ -213,7 +213,7 @@ void samples_install()
             DeleteFileA(dll.c_str());
         }
         if (p.disabled) {
-            std::string entry = std::string(STORE_ROOT_PATH "\\") + p.clsid;
+            std::string entry = std::string(STORE64_ROOT_PATH "\\") + p.clsid;
             fx_set_sz(HKEY_CLASSES_ROOT, entry.c_str(), "name", p.name);
             fx_set_dword(HKEY_CLASSES_ROOT, entry.c_str(), "type", static_cast<DWORD>(p.type));
             fx_create(HKEY_CLASSES_ROOT, (entry + "\\Filter\\" + p.clsid).c_str());
@@ -234,7 +234,7 @@ void samples_remove()
         const SamplePlugin &p = sample_plugins[i];
         fx_delete_tree(HKEY_CLASSES_ROOT, (std::string("Filter\\") + p.clsid).c_str());
         fx_delete_tree(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + p.clsid).c_str());
-        fx_delete_tree(HKEY_CLASSES_ROOT, (std::string(STORE_ROOT_PATH "\\") + p.clsid).c_str());
+        fx_delete_tree(HKEY_CLASSES_ROOT, (std::string(STORE64_ROOT_PATH "\\") + p.clsid).c_str());
         HKEY key = nullptr;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_SET_VALUE, &key) == 0) {
             RegDeleteValueA(key, p.clsid);
@@ -253,7 +253,7 @@ std::string samples_dump()
         const SamplePlugin &p = sample_plugins[i];
         dump += "F:" + fx_dump(HKEY_CLASSES_ROOT, (std::string("Filter\\") + p.clsid).c_str());
         dump += "C:" + fx_dump(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + p.clsid).c_str());
-        dump += "S:" + fx_dump(HKEY_CLASSES_ROOT, (std::string(STORE_ROOT_PATH "\\") + p.clsid).c_str());
+        dump += "S:" + fx_dump(HKEY_CLASSES_ROOT, (std::string(STORE64_ROOT_PATH "\\") + p.clsid).c_str());
     }
     dump += "V:" + fx_dump(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
     return dump;

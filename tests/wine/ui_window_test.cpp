@@ -157,7 +157,7 @@ protected:
     static bool in_store(const SamplePlugin &p)
     {
         return fx_key_exists(HKEY_CLASSES_ROOT,
-                             (std::string(STORE_ROOT_PATH "\\") + p.clsid).c_str()) != 0;
+                             (std::string(STORE64_ROOT_PATH "\\") + p.clsid).c_str()) != 0;
     }
 
     static const SamplePlugin &sample(const char *name)
@@ -207,7 +207,7 @@ TEST_F(UiWindow, WindowClassTitleStyleAndSize)
     EXPECT_EQ(outer.bottom - outer.top, 480 + caption + 2 * frame);
 }
 
-TEST_F(UiWindow, FiveColumnsWithTheirHeadersAndWidths)
+TEST_F(UiWindow, SixColumnsWithTheirHeadersAndWidths)
 {
     ASSERT_NE(list_view, nullptr);
     EXPECT_EQ(GetParent(list_view), window_);
@@ -222,10 +222,10 @@ TEST_F(UiWindow, FiveColumnsWithTheirHeadersAndWidths)
     EXPECT_EQ(SendMessageA(list_view, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), 0);
 
     HWND header = reinterpret_cast<HWND>(SendMessageA(list_view, LVM_GETHEADER, 0, 0));
-    ASSERT_EQ(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 5);
-    const char *headers[5] = {"Plug-ins Name", "Type", "Status", "Exist", "DLL"};
-    const int widths[5] = {200, 60, 60, 40, 400};
-    for (int i = 0; i < 5; i++) {
+    ASSERT_EQ(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 6);
+    const char *headers[6] = {"Plug-ins Name", "Type", "Status", "Exist", "DLL", "Bits"};
+    const int widths[6] = {200, 60, 60, 40, 400, 40};
+    for (int i = 0; i < 6; i++) {
         char text[64] = "";
         LVCOLUMNA column;
         memset(&column, 0, sizeof column);
@@ -388,6 +388,43 @@ TEST_F(UiWindow, DisableAndEnableTheSelectedRows)
     EXPECT_EQ(cell(row_named("Echo"), 2), "Disabled");
 }
 
+// A disable that cannot happen is named, with why, in one box; answering it
+// changes nothing.
+TEST_F(UiWindow, AnOperationThatDidNotHappenIsNamedInOneBox)
+{
+    const char dual[] = "{5EED0001-7A11-4C1E-9D00-0000000000D1}";
+    fx_directx_filter(dual, "Dual Filter", "C:\\dual.dll");
+    fx_vs3_effect(dual, "Dual Effect", nullptr, "C:\\dual.dll");
+    const std::string store = std::string(STORE64_ROOT_PATH "\\") + dual;
+    pump_messages();
+    select({"Dual Filter"});
+    command(CMD_DISABLE);
+    EXPECT_TRUE(boxes_caught().empty());
+    const std::string before = fx_dump(HKEY_CLASSES_ROOT, store.c_str()) +
+                               fx_dump(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + dual).c_str());
+    select({"Dual Effect", "Zeta"});
+    command(CMD_DISABLE);
+    ASSERT_EQ(boxes_caught().size(), 1u);
+    const CaughtBox &box = boxes_caught()[0];
+    EXPECT_EQ(box.caption, "Not Done");
+    EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONWARNING));
+    EXPECT_EQ(box.text, "These plug-ins were not changed:\n\nDual Effect: the disabled store already "
+                        "holds a saved Direct-X registration of this class at HKCR\\" +
+                            store + "\n");
+    EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, store.c_str()) +
+                  fx_dump(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + dual).c_str()),
+              before);
+    EXPECT_EQ(cell(row_named("Dual Effect"), 2), "- OK -");
+    EXPECT_EQ(cell(row_named("Zeta"), 2), "Disabled");
+    fx_delete_tree(HKEY_CLASSES_ROOT, store.c_str());
+    fx_delete_tree(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + dual).c_str());
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_SET_VALUE, &key) == 0) {
+        RegDeleteValueA(key, dual);
+        RegCloseKey(key);
+    }
+}
+
 TEST_F(UiWindow, EnableOfAMixedSelectionChangesOnlyTheDisabledOnes)
 {
     pump_messages();
@@ -491,7 +528,7 @@ TEST_F(UiWindow, ButtonsWithNothingSelectedWarnAndChangeNothing)
     const WPARAM ids[] = {CMD_ENABLE, CMD_DISABLE, CMD_REMOVE};
     for (WPARAM id : ids) {
         boxes_clear();
-        EXPECT_EQ(command(id), 0);
+        command(id);
         expect_one_box("Select Plug-ins in the List below", "Nothing Selected", MB_ICONWARNING,
                        false);
         EXPECT_EQ(samples_dump(), before) << id;
@@ -562,7 +599,7 @@ TEST_F(UiWindow, ACommandWithANotificationCodeDoesNothing)
     const WPARAM commands[] = {MAKEWPARAM(CMD_DISABLE, 1), MAKEWPARAM(CMD_REMOVE, EN_CHANGE),
                                MAKEWPARAM(CMD_PROPERTIES, 2), MAKEWPARAM(CMD_ENABLE, 0x8000),
                                999, 0};
-    for (WPARAM wparam : commands) EXPECT_EQ(command(wparam), 0);
+    for (WPARAM wparam : commands) command(wparam);
     EXPECT_TRUE(boxes_caught().empty());
     EXPECT_EQ(samples_dump(), before);
     EXPECT_EQ(cell(row_named("Zeta"), 2), "- OK -");

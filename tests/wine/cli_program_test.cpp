@@ -13,6 +13,7 @@
 #include "extrainfo/extrainfo.h"
 #include "platform/keyguard.h"
 #include "platform/win.h"
+#include "registry/maintenance.h"
 #include "tests/common/reg_fixture.h"
 
 namespace {
@@ -245,10 +246,17 @@ struct JsonReader {
         if (!take('"')) ok = false;
         return out;
     }
-    // Strings as they are, true and false as those words.
+    // Strings as they are; true, false and numbers as those words.
     std::string value()
     {
         space();
+        size_t digits = i;
+        while (digits < s.size() && s[digits] >= '0' && s[digits] <= '9') digits++;
+        if (digits > i) {
+            std::string number = s.substr(i, digits - i);
+            i = digits;
+            return number;
+        }
         if (s.compare(i, 4, "true") == 0) {
             i += 4;
             return "true";
@@ -317,6 +325,27 @@ protected:
     }
 };
 
+// A class registered in both views is two plug-ins: named alone it is
+// ambiguous, and --bits picks the view that is changed.
+TEST_F(CliProgram, BothViewsAreListedWithTheirBitsAndPickedWithBits)
+{
+    for (const std::string &key : {fx_filter_key(ROOM), fx_clsid_key(ROOM)})
+        ASSERT_TRUE(copy_key_tree_ex(HKEY_CLASSES_ROOT, KEY_WOW64_32KEY, HKEY_CLASSES_ROOT,
+                                     KEY_WOW64_64KEY, key.c_str(), nullptr));
+    Outcome list = run({"list", "--format", "json"});
+    EXPECT_NE(list.out.find(std::string("\"bits\": 32, \"clsid\": \"") + ROOM), std::string::npos);
+    EXPECT_NE(list.out.find(std::string("\"bits\": 64, \"clsid\": \"") + ROOM), std::string::npos);
+    const std::string live32 = fx_dump_exact(HKEY_CLASSES_ROOT, fx_clsid_key(ROOM).c_str(), KEY_WOW64_32KEY);
+    EXPECT_EQ(run({"disable", ROOM}).code, 2);
+    Outcome d = run({"disable", "--bits", "64", ROOM});
+    EXPECT_EQ(d.code, 0) << d.out << d.err;
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_clsid_key(ROOM).c_str()));
+    EXPECT_EQ(fx_dump_exact(HKEY_CLASSES_ROOT, fx_clsid_key(ROOM).c_str(), KEY_WOW64_32KEY), live32);
+    EXPECT_EQ(run({"enable", "--bits=64", ROOM}).code, 0);
+    for (const std::string &key : {fx_filter_key(ROOM), fx_clsid_key(ROOM)})
+        EXPECT_TRUE(fx_delete_tree_exact(HKEY_CLASSES_ROOT, key.c_str(), KEY_WOW64_32KEY));
+}
+
 TEST_F(CliProgram, ListAsATable)
 {
     Outcome r = run({"list"});
@@ -341,15 +370,17 @@ TEST_F(CliProgram, ListAsCsvReadsBack)
     std::vector<std::vector<std::string>> records;
     ASSERT_TRUE(parse_csv(r.out, &records)) << r.out;
     ASSERT_GE(records.size(), 5u);
-    EXPECT_EQ(records[0], (std::vector<std::string>{"name", "type", "status", "exist", "clsid", "dll"}));
+    EXPECT_EQ(records[0],
+              (std::vector<std::string>{"name", "type", "status", "exist", "clsid", "dll", "bits"}));
     std::map<std::string, std::vector<std::string>> by_clsid;
     for (const auto &rec : records) {
-        ASSERT_EQ(rec.size(), 6u);
+        ASSERT_EQ(rec.size(), 7u);
         by_clsid[rec[4]] = rec;
     }
-    EXPECT_EQ(by_clsid[ROOM], (std::vector<std::string>{ROOM_NAME, "Direct-X", "OK", "Yes", ROOM, ROOM_DLL}));
-    EXPECT_EQ(by_clsid[WIDENER],
-              (std::vector<std::string>{"Cli Widener", "VS3", "OK", "No", WIDENER, WIDENER_DLL}));
+    EXPECT_EQ(by_clsid[ROOM],
+              (std::vector<std::string>{ROOM_NAME, "Direct-X", "OK", "Yes", ROOM, ROOM_DLL, "64"}));
+    EXPECT_EQ(by_clsid[WIDENER], (std::vector<std::string>{"Cli Widener", "VS3", "OK", "No", WIDENER,
+                                                           WIDENER_DLL, "64"}));
     EXPECT_EQ(by_clsid[TWIN_VS][0], "Cli Twin");
 }
 
@@ -364,16 +395,17 @@ TEST_F(CliProgram, ListAsJsonReadsBack)
     ASSERT_TRUE(parse_json(r.out, &objects)) << r.out;
     std::map<std::string, std::map<std::string, std::string>> by_clsid;
     for (const auto &o : objects) {
-        EXPECT_EQ(o.size(), 6u);
+        EXPECT_EQ(o.size(), 7u);
         by_clsid[o.at("clsid")] = o;
     }
     const std::map<std::string, std::string> room = {{"name", ROOM_NAME}, {"type", "Direct-X"},
                                                      {"status", "OK"},    {"exist", "true"},
-                                                     {"clsid", ROOM},     {"dll", ROOM_DLL}};
+                                                     {"clsid", ROOM},     {"dll", ROOM_DLL},
+                                                     {"bits", "64"}};
     EXPECT_EQ(by_clsid[ROOM], room);
     const std::map<std::string, std::string> widener = {
         {"name", "Cli Widener"}, {"type", "VS3"}, {"status", "Disabled"}, {"exist", "false"},
-        {"clsid", WIDENER},      {"dll", WIDENER_DLL}};
+        {"clsid", WIDENER},      {"dll", WIDENER_DLL}, {"bits", "64"}};
     EXPECT_EQ(by_clsid[WIDENER], widener);
 }
 
@@ -486,7 +518,7 @@ TEST_F(CliProgram, ExitCodes)
     Outcome failed = run({"enable", ROOM, "Cli Widener"});
     EXPECT_EQ(failed.code, 1);
     std::string text = without_cr(failed.out);
-    EXPECT_NE(text.find(std::string(ROOM) + ": failed: not found at HKCR\\" + saved_filter + "\\" + ROOM),
+    EXPECT_NE(text.find(std::string(ROOM) + ": failed: not found at HKCR\\" + saved_filter + ";"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("enable \"Cli Widener\" " + std::string(WIDENER) +

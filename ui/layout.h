@@ -95,14 +95,15 @@ extern const ButtonSpec main_buttons[BUTTON_COUNT];
 // The find box, on the header strip to the right of the buttons, and its
 // label.
 #define FIND_LABEL_TEXT "Find:"
-#define FIND_LABEL_X 424
-#define FIND_LABEL_Y 40
-#define FIND_LABEL_WIDTH 36
-#define FIND_LABEL_HEIGHT 16
-#define FIND_BOX_X 462
-#define FIND_BOX_Y 36
-#define FIND_BOX_WIDTH 134
-#define FIND_BOX_HEIGHT 23
+// Together they cover the lettering of the artwork's right-hand panel.
+#define FIND_LABEL_X 420
+#define FIND_LABEL_Y 35
+#define FIND_LABEL_WIDTH 44
+#define FIND_LABEL_HEIGHT 25
+#define FIND_BOX_X 464
+#define FIND_BOX_Y 35
+#define FIND_BOX_WIDTH 133
+#define FIND_BOX_HEIGHT 25
 #define FIND_TEXT_SIZE 256
 
 // The list's columns, left to right. The one that stretches starts at its

@@ -80,7 +80,7 @@ void open_link(HWND owner, WPARAM id)
 
 static void create_find_box(HWND window)
 {
-    CreateWindowExA(0, "static", FIND_LABEL_TEXT, WS_CHILD | WS_VISIBLE | SS_RIGHT, FIND_LABEL_X,
+    CreateWindowExA(0, "static", FIND_LABEL_TEXT, WS_CHILD | WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE, FIND_LABEL_X,
                     FIND_LABEL_Y, FIND_LABEL_WIDTH, FIND_LABEL_HEIGHT, window, nullptr,
                     app_instance, nullptr);
     label_brush = CreateSolidBrush(FIND_LABEL_BACK);

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/list_csv.h"
 
 #define CLI_PROGRAM_NAME "manage-plugins-cli"
 
@@ -66,18 +67,12 @@ int find_plugins(const char *id, int type_filter, int *matches, int max, int bit
 
 // ---- format.cpp ------------------------------------------------------------
 
-// Cell texts of the listing.
-const char *type_text(int32_t type);        // "Direct-X", "VS3", or "" for other types
-const char *status_text(int32_t disabled);  // "OK" or "Disabled"
-const char *exist_text(int32_t dll_exists); // "Yes" or "No"
-const char *bits_text(int32_t bits);        // "32" or "64"
+// The cell texts and the CSV field encoding of the listing are shared with
+// the window's export: catalogue/list_csv.h.
 
 // A field of at most max_len bytes of text (it may end earlier at its
-// terminator), written to out in one of the three encodings. Each returns 1,
-// or 0 when out is too small (out then holds as much as fits, terminated).
-// CSV (RFC 4180): quoted when it holds a comma, a quote, CR or LF; quotes
-// doubled.
-int csv_field(const char *text, size_t max_len, char *out, size_t size);
+// terminator), written to out in one of the two encodings below. Each returns
+// 1, or 0 when out is too small (out then holds as much as fits, terminated).
 // JSON string with its quotes; pure ASCII: bytes 0x80-0xFF become \uXXXX of
 // their Windows-1252 code point, control characters are escaped.
 int json_string(const char *text, size_t max_len, char *out, size_t size);
@@ -91,7 +86,6 @@ int table_cell(const char *text, size_t max_len, char *out, size_t size);
 unsigned cp1252_code_point(unsigned char byte);
 
 // Room for the longest field in each encoding.
-#define CSV_FIELD_SIZE (2 * PLUG_DLL_PATH_SIZE + 3)
 #define JSON_STRING_SIZE (6 * PLUG_DLL_PATH_SIZE + 3)
 #define TABLE_CELL_SIZE PLUG_DLL_PATH_SIZE
 

@@ -5,7 +5,6 @@
 #include "cli/cli.h"
 #include "extrainfo/extrainfo.h"
 
-static_assert(CSV_FIELD_SIZE >= 2 * PLUG_DLL_PATH_SIZE + 3, "a field of quotes only fits");
 static_assert(JSON_STRING_SIZE >= 6 * PLUG_DLL_PATH_SIZE + 3, "a field of escapes only fits");
 
 namespace {
@@ -119,30 +118,11 @@ void write_table(FILE *out, Filter type_filter)
 
 void write_csv(FILE *out, Filter type_filter)
 {
-    // RFC 4180 records end with CRLF, whatever the platform.
-    fputs("name,type,status,exist,clsid,dll,bits\r\n", out);
-    char field[CSV_FIELD_SIZE];
+    write_csv_heading(out);
     int n = static_cast<int>(catalogue_count());
     for (int i = 1; i <= n; i++) {
         const PlugEntry *e = catalogue_get(i);
-        if (!listed(e, type_filter)) continue;
-        csv_field(e->name, sizeof e->name, field, sizeof field);
-        fputs(field, out);
-        fputc(',', out);
-        fputs(type_text(e->type), out);
-        fputc(',', out);
-        fputs(status_text(e->disabled), out);
-        fputc(',', out);
-        fputs(exist_text(e->dll_exists), out);
-        fputc(',', out);
-        csv_field(e->clsid_text, sizeof e->clsid_text, field, sizeof field);
-        fputs(field, out);
-        fputc(',', out);
-        csv_field(e->dll_path, sizeof e->dll_path, field, sizeof field);
-        fputs(field, out);
-        fputc(',', out);
-        fputs(bits_text(e->bits), out);
-        fputs("\r\n", out);
+        if (listed(e, type_filter)) write_csv_record(out, e);
     }
 }
 
@@ -174,39 +154,10 @@ void write_json(FILE *out, Filter type_filter)
 
 } // namespace
 
-const char *type_text(int32_t type)
-{
-    if (type == PLUG_TYPE_DIRECTX) return "Direct-X";
-    if (type == PLUG_TYPE_VS3) return "VS3";
-    return "";
-}
-
-const char *status_text(int32_t disabled) { return disabled != 0 ? "Disabled" : "OK"; }
-
-const char *exist_text(int32_t dll_exists) { return dll_exists != 0 ? "Yes" : "No"; }
-
-const char *bits_text(int32_t bits) { return bits == 64 ? "64" : "32"; }
-
 unsigned cp1252_code_point(unsigned char byte)
 {
     if (byte >= 0x80 && byte < 0xA0) return CP1252_HIGH[byte - 0x80];
     return byte;
-}
-
-int csv_field(const char *text, size_t max_len, char *out, size_t size)
-{
-    Writer w(out, size);
-    size_t n = field_length(text, max_len);
-    int quote = 0;
-    for (size_t i = 0; i < n; i++)
-        if (text[i] == ',' || text[i] == '"' || text[i] == '\r' || text[i] == '\n') quote = 1;
-    if (quote) w.put('"');
-    for (size_t i = 0; i < n; i++) {
-        if (text[i] == '"') w.put('"');
-        w.put(text[i]);
-    }
-    if (quote) w.put('"');
-    return w.fits;
 }
 
 int json_string(const char *text, size_t max_len, char *out, size_t size)

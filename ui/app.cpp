@@ -71,6 +71,7 @@ int app_main(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int sho
     MSG message;
     memset(&message, 0, sizeof message);
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (translate_keys(&message)) continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }

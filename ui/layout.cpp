@@ -17,8 +17,8 @@ const ButtonSpec main_buttons[BUTTON_COUNT] = {
 };
 
 const ColumnSpec list_columns[LIST_COLUMN_COUNT] = {
-    {"Plug-ins Name", 200}, {"Type", 60}, {"Status", 60}, {"Exist", 40}, {"DLL", 400},
-    {"Bits", 40},
+    {"Plug-ins Name", 200, 0}, {"Type", 60, 0}, {"Status", 60, 0}, {"Exist", 40, 0},
+    {"DLL", 400, 1},           {"Bits", 40, 0},
 };
 
 void copy_start_dir(char *buffer)
@@ -110,6 +110,55 @@ const char *cell_text(const PlugEntry *entry, int column)
     default:
         return nullptr;
     }
+}
+
+int stretched_width(int own_width, int list_width, int others, int scroll_bar)
+{
+    int room = list_width - others - scroll_bar;
+    return room > own_width ? room : own_width;
+}
+
+// Lower case of an ASCII or Windows-1252 letter; any other byte as it is.
+static unsigned char fold_case(unsigned char c)
+{
+    if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
+    if (c == 0x8A || c == 0x8C || c == 0x8E) return static_cast<unsigned char>(c + 16);
+    if (c == 0x9F) return 0xFF;
+    return c;
+}
+
+// needle (folded, needle_len bytes) within the first max_len bytes of text.
+static int contains_folded(const char *text, size_t max_len, const unsigned char *needle,
+                           size_t needle_len)
+{
+    size_t len = strnlen(text, max_len);
+    for (size_t start = 0; start + needle_len <= len; start++) {
+        size_t i = 0;
+        while (i < needle_len &&
+               fold_case(static_cast<unsigned char>(text[start + i])) == needle[i])
+            i++;
+        if (i == needle_len) return 1;
+    }
+    return 0;
+}
+
+int entry_matches(const PlugEntry *entry, const char *needle)
+{
+    unsigned char folded[PLUG_DLL_PATH_SIZE];
+    size_t len = strnlen(needle, sizeof folded);
+    if (len == 0) return 1;
+    if (len == sizeof folded) return 0; // longer than any field
+    for (size_t i = 0; i < len; i++) folded[i] = fold_case(static_cast<unsigned char>(needle[i]));
+    return contains_folded(entry->name, sizeof entry->name, folded, len) ||
+           contains_folded(entry->dll_path, sizeof entry->dll_path, folded, len) ||
+           contains_folded(entry->clsid_text, sizeof entry->clsid_text, folded, len);
+}
+
+void window_title(char *out, size_t size, int narrowed, int shown, uint32_t total)
+{
+    if (narrowed) snprintf(out, size, "%s - %d of %u", MAIN_TITLE, shown, static_cast<unsigned>(total));
+    else snprintf(out, size, "%s", MAIN_TITLE);
 }
 
 // Unsigned byte order up to the terminator: upper case before lower case,

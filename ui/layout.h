@@ -5,6 +5,7 @@
 #ifndef UI_LAYOUT_H
 #define UI_LAYOUT_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "catalogue/catalogue.h"
@@ -32,8 +33,21 @@
 #define CMD_LICENSE 889
 #define CMD_WEB_PAGE 890
 #define CMD_MAIL 891
+#define CMD_EXPORT 892
 #define CMD_REFRESH 1000
 #define LIST_CONTROL_ID 1000
+#define FIND_BOX_ID 1001
+
+// What the keys ask for. Accelerators arrive as WM_COMMAND with 1 in the high
+// half of wParam; these ids are their own, apart from the buttons' ids.
+#define KEY_REFRESH 200
+#define KEY_REMOVE 201
+#define KEY_PROPERTIES 202
+#define KEY_SELECT_ALL 203
+#define KEY_COPY 204
+#define KEY_FIND 205
+#define KEY_EXPORT 206
+#define KEY_CLEAR_FIND 207
 
 #define MAIN_WINDOW_STYLE 0x12CF0000u
 #define BUTTON_STYLE 0x50010001u
@@ -44,6 +58,7 @@
 #define WEB_PAGE_URL "https://example.org/manage-plugins"
 #define MAIL_URL "mailto:support@example.org"
 #define WEB_MENU_LABEL "Goto WWW.EXAMPLE.ORG"
+#define EXPORT_MENU_LABEL "Export list..."
 
 #define NOTHING_SELECTED_CAPTION "Nothing Selected"
 #define SELECT_PLUGINS_TEXT "Select Plug-ins in the List below"
@@ -53,6 +68,9 @@
     "All the Selected Plug-ins will be removed from the registry\n"      \
     "To use these Plug-ins again, you will have to re-install them\n\n"  \
     "Do you really want to remove these Plug-ins !?"
+#define EXPORT_DIALOG_TITLE "Export list"
+#define EXPORT_DEFAULT_NAME "plug-ins.csv"
+#define EXPORT_FAILED_TEXT "The list could not be written to that file."
 #define CLASS_FAILED_TEXT "Failed to Record Class..."
 #define WINDOW_FAILED_TEXT "Failed to Create Window..."
 
@@ -74,12 +92,34 @@ struct ButtonSpec {
 #define BUTTON_COUNT 4
 extern const ButtonSpec main_buttons[BUTTON_COUNT];
 
+// The find box, on the header strip to the right of the buttons, and its
+// label.
+#define FIND_LABEL_TEXT "Find:"
+// Together they cover the lettering of the artwork's right-hand panel.
+#define FIND_LABEL_X 420
+#define FIND_LABEL_Y 35
+#define FIND_LABEL_WIDTH 44
+#define FIND_LABEL_HEIGHT 25
+#define FIND_BOX_X 464
+#define FIND_BOX_Y 35
+#define FIND_BOX_WIDTH 133
+#define FIND_BOX_HEIGHT 25
+#define FIND_TEXT_SIZE 256
+
+// The list's columns, left to right. The one that stretches starts at its
+// width and takes the room the others leave when the window grows.
 struct ColumnSpec {
     const char *header;
     int width;
+    int stretches;
 };
 #define LIST_COLUMN_COUNT 6
 extern const ColumnSpec list_columns[LIST_COLUMN_COUNT];
+
+// The stretching column's width in a list view list_width wide: its own
+// width, or the room left beside the other columns (others, in all) and a
+// vertical scroll bar, whichever is wider.
+int stretched_width(int own_width, int list_width, int others, int scroll_bar);
 
 // The outer size that WM_CREATE gives the window, from the dialog frame width
 // and the caption height.
@@ -116,6 +156,15 @@ int append_outcome_line(char *text, size_t size, const PlugEntry *entry, const c
 #define OUTCOME_CAPTION "Not Done"
 #define OUTCOME_INTRO "These plug-ins were not changed:\n\n"
 #define OUTCOME_TEXT_SIZE 8192
+
+// 1 when needle is empty or occurs in the entry's name, DLL path or class
+// identifier, letters compared without regard to case (the ASCII letters and
+// the accented ones of Windows-1252); 0 otherwise.
+int entry_matches(const PlugEntry *entry, const char *needle);
+
+// The window title: MAIN_TITLE, or while the list is narrowed by the find box
+// "Manage Plug-ins - <shown> of <total>".
+void window_title(char *out, size_t size, int narrowed, int shown, uint32_t total);
 
 // The list's order: -1 when a goes first, 1 when b does, 0 when equal or when
 // either is missing or the column is unknown.

@@ -7,6 +7,13 @@
 
 HBITMAP header_bitmap = nullptr;
 HMENU popup_menu = nullptr;
+HWND main_window = nullptr;
+HWND find_box = nullptr;
+static HBRUSH label_brush = nullptr;
+
+// The label's colours: the dark panel of the artwork behind it.
+#define FIND_LABEL_BACK RGB(36, 40, 47)
+#define FIND_LABEL_FORE RGB(201, 206, 214)
 
 // The pre-Vista form of the record: its size field says 340 bytes.
 #define NONCLIENT_METRICS_SIZE 340
@@ -71,8 +78,25 @@ void open_link(HWND owner, WPARAM id)
     ShellExecuteA(owner, "open", target.file, nullptr, target.dir, SW_SHOW);
 }
 
+static void create_find_box(HWND window)
+{
+    CreateWindowExA(0, "static", FIND_LABEL_TEXT, WS_CHILD | WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE, FIND_LABEL_X,
+                    FIND_LABEL_Y, FIND_LABEL_WIDTH, FIND_LABEL_HEIGHT, window, nullptr,
+                    app_instance, nullptr);
+    label_brush = CreateSolidBrush(FIND_LABEL_BACK);
+    find_box = CreateWindowExA(WS_EX_CLIENTEDGE, "edit", "",
+                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, FIND_BOX_X,
+                               FIND_BOX_Y, FIND_BOX_WIDTH, FIND_BOX_HEIGHT, window,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(FIND_BOX_ID)),
+                               app_instance, nullptr);
+    SendMessageA(find_box, EM_LIMITTEXT, FIND_TEXT_SIZE - 1, 0);
+}
+
 static LRESULT on_create(HWND window)
 {
+    main_window = window;
+    find_text[0] = 0;
+    create_key_tables();
     header_bitmap = LoadBitmapA(app_instance, MAKEINTRESOURCEA(HEADER_BITMAP_ID));
 
     int frame = 0;
@@ -81,6 +105,7 @@ static LRESULT on_create(HWND window)
 
     popup_menu = CreatePopupMenu();
     AppendMenuA(popup_menu, MF_STRING, CMD_WEB_PAGE, WEB_MENU_LABEL);
+    AppendMenuA(popup_menu, MF_STRING, CMD_EXPORT, EXPORT_MENU_LABEL);
 
     create_plugin_list(window);
 
@@ -90,6 +115,7 @@ static LRESULT on_create(HWND window)
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(button.id)), app_instance,
                         nullptr);
     }
+    create_find_box(window);
 
     SetFocus(list_view);
 
@@ -144,13 +170,58 @@ static void on_command(HWND window, WPARAM id)
     case CMD_REFRESH:
         refresh_list();
         break;
+    case CMD_EXPORT:
+        export_shown_rows(window);
+        break;
     default:
         open_link(window, id);
         break;
     }
 }
 
-static void on_notify(const NMHDR *header)
+// A key of the accelerator tables: the same as the button or menu item it
+// stands for, or the list's and the find box's own.
+static void on_key(HWND window, WORD key)
+{
+    switch (key) {
+    case KEY_REFRESH:
+        on_command(window, CMD_REFRESH);
+        break;
+    case KEY_REMOVE:
+        on_command(window, CMD_REMOVE);
+        break;
+    case KEY_PROPERTIES:
+        on_command(window, CMD_PROPERTIES);
+        break;
+    case KEY_EXPORT:
+        on_command(window, CMD_EXPORT);
+        break;
+    case KEY_SELECT_ALL:
+        select_all_rows();
+        break;
+    case KEY_COPY:
+        copy_selected_rows(window);
+        break;
+    case KEY_FIND:
+        SetFocus(find_box);
+        SendMessageA(find_box, EM_SETSEL, 0, -1);
+        break;
+    case KEY_CLEAR_FIND:
+        SetWindowTextA(find_box, ""); // its EN_CHANGE widens the list again
+        break;
+    default:
+        break;
+    }
+}
+
+static void on_find_box_changed()
+{
+    char text[FIND_TEXT_SIZE] = "";
+    GetWindowTextA(find_box, text, sizeof text);
+    set_find_text(text);
+}
+
+static void on_notify(HWND window, const NMHDR *header)
 {
     switch (header->code) {
     case LVN_GETDISPINFOA:
@@ -158,6 +229,12 @@ static void on_notify(const NMHDR *header)
         break;
     case LVN_COLUMNCLICK:
         sort_by_column(reinterpret_cast<const NMLISTVIEW *>(header)->iSubItem);
+        break;
+    case NM_DBLCLK:
+        // On a row: Properties, like Enter; elsewhere nothing.
+        if (header->hwndFrom == list_view &&
+            reinterpret_cast<const NMITEMACTIVATE *>(header)->iItem >= 0)
+            on_command(window, CMD_PROPERTIES);
         break;
     default:
         break;
@@ -175,6 +252,11 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         popup_menu = nullptr;
         if (header_bitmap != nullptr) DeleteObject(header_bitmap);
         header_bitmap = nullptr;
+        if (label_brush != nullptr) DeleteObject(label_brush);
+        label_brush = nullptr;
+        destroy_key_tables();
+        main_window = nullptr;
+        find_box = nullptr;
         PostQuitMessage(0);
         return 0;
 
@@ -183,6 +265,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         int height = 0;
         list_size_for_client(static_cast<uint32_t>(lparam), &width, &height);
         SetWindowPos(list_view, nullptr, 0, 0, width, height, SWP_SHOWWINDOW | SWP_NOMOVE);
+        fit_columns(width);
         return 0;
     }
 
@@ -197,12 +280,25 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         return -1;
 
     case WM_NOTIFY:
-        on_notify(reinterpret_cast<const NMHDR *>(lparam));
+        on_notify(window, reinterpret_cast<const NMHDR *>(lparam));
         return 0;
 
     case WM_COMMAND:
-        on_command(window, wparam);
+        if (HIWORD(wparam) == 1 && lparam == 0) // from the accelerator tables
+            on_key(window, LOWORD(wparam));
+        else if (LOWORD(wparam) == FIND_BOX_ID && HIWORD(wparam) == EN_CHANGE &&
+                 lparam != 0 && reinterpret_cast<HWND>(lparam) == find_box)
+            on_find_box_changed();
+        else
+            on_command(window, wparam);
         return 0;
+
+    case WM_CTLCOLORSTATIC: {
+        HDC dc = reinterpret_cast<HDC>(wparam);
+        SetTextColor(dc, FIND_LABEL_FORE);
+        SetBkColor(dc, FIND_LABEL_BACK);
+        return reinterpret_cast<LRESULT>(label_brush);
+    }
 
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN: {

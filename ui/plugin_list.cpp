@@ -2,11 +2,15 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "registry/maintenance.h"
 
+static int next_selected(int *row, int *index);
+
 HWND list_view = nullptr;
 int32_t sort_column = 0;
+char find_text[FIND_TEXT_SIZE] = "";
 
 void create_plugin_list(HWND parent)
 {
@@ -24,6 +28,31 @@ void create_plugin_list(HWND parent)
         SendMessageA(list_view, LVM_INSERTCOLUMNA, static_cast<WPARAM>(i),
                      reinterpret_cast<LPARAM>(&column));
     }
+    // A click anywhere in a row selects it, as in Explorer.
+    SendMessageA(list_view, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT,
+                 LVS_EX_FULLROWSELECT);
+}
+
+void fit_columns(int list_width)
+{
+    int others = 0;
+    for (int i = 0; i < LIST_COLUMN_COUNT; i++)
+        if (!list_columns[i].stretches)
+            others += static_cast<int>(SendMessageA(list_view, LVM_GETCOLUMNWIDTH, i, 0));
+    int scroll_bar = GetSystemMetrics(SM_CXVSCROLL);
+    for (int i = 0; i < LIST_COLUMN_COUNT; i++)
+        if (list_columns[i].stretches)
+            SendMessageA(list_view, LVM_SETCOLUMNWIDTH, i,
+                         MAKELPARAM(stretched_width(list_columns[i].width, list_width, others,
+                                                    scroll_bar),
+                                    0));
+}
+
+static void show_row_count(int shown)
+{
+    char title[sizeof MAIN_TITLE + 32];
+    window_title(title, sizeof title, find_text[0] != 0, shown, catalogue_count());
+    SetWindowTextA(GetParent(list_view), title);
 }
 
 int fill_list()
@@ -34,24 +63,63 @@ int fill_list()
     // far longer than the rebuild itself with thousands of plug-ins.
     SendMessageA(list_view, WM_SETREDRAW, FALSE, 0);
     SendMessageA(list_view, LVM_DELETEALLITEMS, 0, 0);
-    // Rows carry only their catalogue index; the texts come on request.
+    // Rows carry only their catalogue index; the texts come on request. Only
+    // the entries the find box lets through get a row.
+    int shown = 0;
     for (uint32_t i = 0; i < count; i++) {
+        const PlugEntry *entry = catalogue_get(static_cast<int>(i) + 1);
+        if (entry == nullptr || !entry_matches(entry, find_text)) continue;
         LVITEMA item;
         memset(&item, 0, sizeof item);
         item.mask = LVIF_TEXT | LVIF_PARAM;
-        item.iItem = static_cast<int>(i);
+        item.iItem = shown++;
         item.iSubItem = 0;
         item.pszText = LPSTR_TEXTCALLBACKA;
         item.lParam = static_cast<LPARAM>(i) + 1;
         SendMessageA(list_view, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
     }
-    if (count >= 1)
+    if (shown >= 1)
         SendMessageA(list_view, LVM_SORTITEMS, static_cast<WPARAM>(sort_column),
                      reinterpret_cast<LPARAM>(compare_entries));
     SendMessageA(list_view, WM_SETREDRAW, TRUE, 0);
     // Not every list view repaints by itself when drawing is turned back on.
     InvalidateRect(list_view, nullptr, TRUE);
-    return static_cast<int>(count);
+    show_row_count(shown);
+    return shown;
+}
+
+static void select_row(int row, UINT state)
+{
+    LVITEMA item;
+    memset(&item, 0, sizeof item);
+    item.stateMask = LVIS_SELECTED;
+    item.state = state;
+    SendMessageA(list_view, LVM_SETITEMSTATE, static_cast<WPARAM>(static_cast<INT_PTR>(row)),
+                 reinterpret_cast<LPARAM>(&item));
+}
+
+void set_find_text(const char *text)
+{
+    if (strncmp(text, find_text, sizeof find_text) == 0) return;
+    // The rows that stay shown stay selected; the catalogue is not rebuilt, so
+    // the indexes still name the same entries.
+    std::vector<char> selected(catalogue_count() + 1, 0);
+    int row = -1;
+    int index = 0;
+    while (next_selected(&row, &index))
+        if (index >= 1 && static_cast<size_t>(index) < selected.size()) selected[index] = 1;
+    snprintf(find_text, sizeof find_text, "%s", text);
+    int shown = fill_list();
+    for (row = 0; row < shown; row++) {
+        index = row_index(row);
+        if (index >= 1 && static_cast<size_t>(index) < selected.size() && selected[index])
+            select_row(row, LVIS_SELECTED);
+    }
+}
+
+void select_all_rows()
+{
+    select_row(-1, LVIS_SELECTED);
 }
 
 void refresh_list()
@@ -103,6 +171,17 @@ static int next_selected(int *row, int *index)
             return 1;
         }
     }
+}
+
+int row_index(int row)
+{
+    LVITEMA item;
+    memset(&item, 0, sizeof item);
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    item.iSubItem = 0;
+    if (SendMessageA(list_view, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 1) return -1;
+    return static_cast<int>(item.lParam);
 }
 
 // Collects the plug-ins an operation did not change and shows them in one

@@ -10,7 +10,7 @@ add_library(mp_ui STATIC ${mp_ui_sources})
 target_include_directories(mp_ui PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(mp_ui PRIVATE ${MP_WARNINGS})
 target_link_libraries(mp_ui PUBLIC mp_registry mp_extrainfo mp_catalogue mp_platform
-                      user32 gdi32 comctl32 shell32 advapi32 kernel32)
+                      user32 gdi32 comctl32 comdlg32 shell32 advapi32 kernel32)
 
 # The pictures are drawn from source on every build tree; nothing binary is
 # kept in the repository.
@@ -35,7 +35,7 @@ add_executable(ManagePlugins WIN32 ${CMAKE_SOURCE_DIR}/ui/winmain.cpp ${mp_res_o
 target_compile_options(ManagePlugins PRIVATE ${MP_WARNINGS})
 target_link_options(ManagePlugins PRIVATE -mwindows)
 target_link_libraries(ManagePlugins PRIVATE mp_ui mp_registry mp_extrainfo mp_catalogue
-                      user32 gdi32 comctl32 shell32 advapi32 kernel32)
+                      user32 gdi32 comctl32 comdlg32 shell32 advapi32 kernel32)
 
 # The documents the program opens lie beside it.
 add_custom_command(TARGET ManagePlugins POST_BUILD

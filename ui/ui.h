@@ -5,6 +5,7 @@
 #define UI_UI_H
 
 #include <cstdint>
+#include <cstdio>
 
 #include "platform/win.h"
 
@@ -24,6 +25,8 @@ HWND create_main_window(HINSTANCE instance, WNDPROC window_proc, const char *tit
 
 extern HBITMAP header_bitmap;
 extern HMENU popup_menu;
+extern HWND main_window;
+extern HWND find_box;
 
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 void open_link(HWND owner, WPARAM id);
@@ -39,17 +42,47 @@ struct LinkTarget {
 // 1 with target filled for 888 to 891; 0 for any other id.
 int link_target(WPARAM id, LinkTarget *target);
 
+// ---- keys ----------------------------------------------------------------
+
+// The accelerator tables, made with the main window and freed with it.
+void create_key_tables();
+void destroy_key_tables();
+// For the message loop: 1 when msg was a key of the main window's and has
+// been carried out as its command (msg is then not to be dispatched). While
+// the focus is in an edit control, the keys that edit text are left to it.
+int translate_keys(MSG *msg);
+
 // ---- the plug-in list view ---------------------------------------------
 
 extern HWND list_view;
 extern int32_t sort_column;
+// What the find box holds: only entries that match it have a row.
+extern char find_text[FIND_TEXT_SIZE];
 
 void create_plugin_list(HWND parent);
+// Widens the stretching column into the room a list view list_width wide
+// leaves, or narrows it back to its own width.
+void fit_columns(int list_width);
 void refresh_list();
 // The part of the refresh after the rebuild: empties the list, inserts one
-// row per catalogue entry and sorts them by sort_column, drawing once at the
-// end; returns the number of rows.
+// row per catalogue entry that matches find_text and sorts them by
+// sort_column, drawing once at the end; sets the window title to the count;
+// returns the number of rows.
 int fill_list();
+// Narrows the list to the entries that match text (all for ""), without a
+// rebuild; the rows still shown keep their selection.
+void set_find_text(const char *text);
+// The catalogue index behind a row, or -1.
+int row_index(int row);
+void select_all_rows();
+// The selected rows, with a heading line, as tab-separated text on the
+// clipboard, the cells as shown. Nothing happens when no row is selected.
+void copy_selected_rows(HWND owner);
+// The rows shown, in the order shown, as CSV (the companion's listing
+// format) into a file the user picks in the Save dialog.
+void export_shown_rows(HWND owner);
+// The same into a file already open; 1 when every write succeeded.
+int write_shown_rows_csv(FILE *out);
 void supply_cell_text(NMLVDISPINFOA *info);
 void sort_by_column(int column);
 int CALLBACK compare_entries(LPARAM a, LPARAM b, LPARAM column);

@@ -255,6 +255,18 @@ TEST(UiCells, TextsByColumn)
     EXPECT_EQ(cell_text(&dx, -1), nullptr);
 }
 
+TEST(UiFind, MatchesNameDllOrClassIdentifierInAnyCaseAndTitlesTheCount)
+{
+    PlugEntry e = entry(PLUG_TYPE_DIRECTX, 0, 1, "Room \xC9" "cho", "C:\\Acme\\Verb.dll");
+    strcpy(e.clsid_text, "{6D1A0001-3C51-4E2B-9A10-5EED00000001}");
+    for (const char *needle : {"", "ROOM \xE9" "CHO", "acme\\verb", "{6d1a"})
+        EXPECT_EQ(entry_matches(&e, needle), 1) << needle;
+    for (const char *needle : {"rooms", "verb.exe", "5eef"}) EXPECT_EQ(entry_matches(&e, needle), 0);
+    char title[64];
+    window_title(title, sizeof title, 1, 3, 214);
+    EXPECT_STREQ(title, "Manage Plug-ins - 3 of 214");
+}
+
 TEST(UiOrder, ByColumn)
 {
     PlugEntry zeta = entry(PLUG_TYPE_VS3, 0, 0, "Zeta", "c:\\b.dll");

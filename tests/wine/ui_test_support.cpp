@@ -267,3 +267,80 @@ std::string program_path(const char *file_name)
     if (slash != nullptr) slash[1] = 0;
     return std::string(path) + file_name;
 }
+
+// ---- the program as its own process ------------------------------------------
+
+// Starts the program from its own directory and waits for its main window.
+bool launch(Launched *out)
+{
+    std::string exe = program_path("ManagePlugins.exe");
+    std::string dir = program_path("");
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    memset(out, 0, sizeof *out);
+    std::vector<char> command_line(exe.begin(), exe.end());
+    command_line.push_back(0);
+    if (!CreateProcessA(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        dir.c_str(), &startup, &out->process))
+        return false;
+    WaitForInputIdle(out->process.hProcess, 20000);
+    for (int attempt = 0; attempt < 400 && out->window == nullptr; attempt++) {
+        HWND window = nullptr;
+        while ((window = FindWindowExA(nullptr, window, MAIN_CLASS_NAME, nullptr)) != nullptr) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(window, &pid);
+            if (pid == out->process.dwProcessId) {
+                out->window = window;
+                break;
+            }
+        }
+        if (out->window == nullptr) Sleep(50);
+    }
+    return out->window != nullptr;
+}
+
+DWORD close_and_wait(Launched *launched)
+{
+    PostMessageA(launched->window, WM_CLOSE, 0, 0);
+    DWORD code = 0xDEAD;
+    if (WaitForSingleObject(launched->process.hProcess, 20000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(launched->process.hProcess, &code);
+    else
+        TerminateProcess(launched->process.hProcess, 0xDEAD);
+    CloseHandle(launched->process.hThread);
+    CloseHandle(launched->process.hProcess);
+    return code;
+}
+
+int wait_for_rows(HWND list, int expected)
+{
+    int count = 0;
+    for (int attempt = 0; attempt < 400; attempt++) {
+        count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+        if (count >= expected) break;
+        Sleep(50);
+    }
+    return count;
+}
+
+std::string remote_cell(HANDLE process, HWND list, int row, int column)
+{
+    const SIZE_T text_size = 1100;
+    char *remote = static_cast<char *>(VirtualAllocEx(process, nullptr, sizeof(LVITEMA) + text_size,
+                                                      MEM_COMMIT, PAGE_READWRITE));
+    if (remote == nullptr) return "<no memory>";
+    LVITEMA item;
+    memset(&item, 0, sizeof item);
+    item.iSubItem = column;
+    item.pszText = remote + sizeof(LVITEMA);
+    item.cchTextMax = static_cast<int>(text_size);
+    char text[text_size] = "";
+    SIZE_T done = 0;
+    if (WriteProcessMemory(process, remote, &item, sizeof item, &done) &&
+        SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
+                     reinterpret_cast<LPARAM>(remote)) >= 0)
+        ReadProcessMemory(process, remote + sizeof(LVITEMA), text, text_size - 1, &done);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    return text;
+}

@@ -61,4 +61,22 @@ std::string samples_dump();
 // The path of a program built beside this test binary.
 std::string program_path(const char *file_name);
 
+// ---- the program as its own process ------------------------------------------
+
+struct Launched {
+    PROCESS_INFORMATION process;
+    HWND window;
+};
+
+// Starts ManagePlugins.exe from its own directory and waits for its main
+// window.
+bool launch(Launched *out);
+// Closes the window and returns the exit code (0xDEAD when it did not end).
+DWORD close_and_wait(Launched *launched);
+// Waits until the list holds at least expected rows; returns the count.
+int wait_for_rows(HWND list, int expected);
+// A cell's text, read through memory in the program's process, where the
+// list view writes it.
+std::string remote_cell(HANDLE process, HWND list, int row, int column);
+
 #endif

@@ -219,7 +219,7 @@ TEST_F(UiWindow, SixColumnsWithTheirHeadersAndWidths)
     EXPECT_EQ(style & (WS_CHILD | WS_VISIBLE | LVS_SHOWSELALWAYS | LVS_TYPEMASK),
               static_cast<DWORD>(WS_CHILD | WS_VISIBLE | LVS_SHOWSELALWAYS | LVS_REPORT));
     EXPECT_EQ(style & (LVS_SINGLESEL | LVS_NOSORTHEADER | LVS_NOCOLUMNHEADER), 0u);
-    EXPECT_EQ(SendMessageA(list_view, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), 0);
+    EXPECT_EQ(SendMessageA(list_view, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), LVS_EX_FULLROWSELECT);
 
     HWND header = reinterpret_cast<HWND>(SendMessageA(list_view, LVM_GETHEADER, 0, 0));
     ASSERT_EQ(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 6);
@@ -629,11 +629,14 @@ TEST_F(UiWindow, PopupMenuOpensOnTheHeaderStrip)
 {
     pump_messages();
     ASSERT_NE(popup_menu, nullptr);
-    ASSERT_EQ(GetMenuItemCount(popup_menu), 1);
+    ASSERT_EQ(GetMenuItemCount(popup_menu), 2);
     EXPECT_EQ(GetMenuItemID(popup_menu, 0), static_cast<UINT>(CMD_WEB_PAGE));
     char label[64] = "";
     GetMenuStringA(popup_menu, 0, label, sizeof label, MF_BYPOSITION);
     EXPECT_STREQ(label, "Goto WWW.EXAMPLE.ORG");
+    EXPECT_EQ(GetMenuItemID(popup_menu, 1), static_cast<UINT>(CMD_EXPORT));
+    GetMenuStringA(popup_menu, 1, label, sizeof label, MF_BYPOSITION);
+    EXPECT_STREQ(label, "Export list...");
 
     const UINT clicks[] = {WM_LBUTTONDOWN, WM_RBUTTONDOWN};
     for (UINT click : clicks) {
@@ -679,6 +682,31 @@ TEST_F(UiWindow, SizeChangesFitTheListBelowTheStrip)
     ShowWindow(window_, SW_RESTORE);
     pump_messages();
     EXPECT_TRUE(IsWindow(list_view));
+}
+
+TEST_F(UiWindow, DllColumnTakesTheRoomOfAWiderWindow)
+{
+    pump_messages();
+    ShowWindow(window_, SW_MAXIMIZE);
+    RECT list;
+    GetWindowRect(list_view, &list);
+    int room = list.right - list.left - (200 + 60 + 60 + 40 + 40) - GetSystemMetrics(SM_CXVSCROLL);
+    ASSERT_GT(room, 400);
+    EXPECT_EQ(SendMessageA(list_view, LVM_GETCOLUMNWIDTH, 4, 0), room);
+    ShowWindow(window_, SW_RESTORE);
+    EXPECT_EQ(SendMessageA(list_view, LVM_GETCOLUMNWIDTH, 4, 0), 400);
+}
+
+TEST_F(UiWindow, OperationsActOnlyOnTheRowsTheFindBoxShows)
+{
+    pump_messages();
+    select({"Zeta", "Echo"});
+    SetWindowTextA(find_box, "ECHO"); // its EN_CHANGE narrows the list; Zeta is hidden
+    command(CMD_DISABLE);
+    EXPECT_TRUE(filter_live(sample("Zeta")));
+    EXPECT_TRUE(in_store(sample("Echo")));
+    click_header(4);
+    EXPECT_EQ(sample_order(), (std::vector<std::string>{"Echo", "Echo 2"}));
 }
 
 // A 32-bit top-down surface to paint into and read back.
@@ -773,16 +801,18 @@ TEST_F(UiWindow, CloseDestroysTheWindowAndPostsQuit)
     EXPECT_EQ(pump_messages(), 1);
 }
 
-TEST_F(UiWindow, UnknownNotificationsAndDoubleClicksDoNothing)
+TEST_F(UiWindow, UnknownNotificationsAndDoubleClicksBesideTheRowsDoNothing)
 {
     pump_messages();
     std::string before = samples_dump();
-    NMHDR other;
-    other.hwndFrom = list_view;
-    other.idFrom = 1000;
-    other.code = NM_DBLCLK;
+    NMITEMACTIVATE other;
+    memset(&other, 0, sizeof other);
+    other.hdr.hwndFrom = list_view;
+    other.hdr.idFrom = 1000;
+    other.hdr.code = NM_DBLCLK;
+    other.iItem = -1; // below the last row
     EXPECT_EQ(SendMessageA(window_, WM_NOTIFY, 1000, reinterpret_cast<LPARAM>(&other)), 0);
-    other.code = LVN_KEYDOWN;
+    other.hdr.code = LVN_KEYDOWN;
     EXPECT_EQ(SendMessageA(window_, WM_NOTIFY, 1000, reinterpret_cast<LPARAM>(&other)), 0);
     EXPECT_TRUE(boxes_caught().empty());
     EXPECT_EQ(samples_dump(), before);

@@ -1,0 +1,34 @@
+// The plug-in list as comma-separated values (RFC 4180), written the same way
+// by the command-line listing and by the window's export: a heading line, then
+// one record per plug-in, every line ending with CR LF. Text is written as
+// stored (8-bit ANSI).
+#ifndef CATALOGUE_LIST_CSV_H
+#define CATALOGUE_LIST_CSV_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "catalogue/catalogue.h"
+
+// The texts of the listing's fixed fields.
+const char *type_text(int32_t type);        // "Direct-X", "VS3", or "" for other types
+const char *status_text(int32_t disabled);  // "OK" or "Disabled"
+const char *exist_text(int32_t dll_exists); // "Yes" or "No"
+const char *bits_text(int32_t bits);        // "32" or "64": the registry view
+
+// A field of at most max_len bytes of text (it may end earlier at its
+// terminator), quoted when it holds a comma, a quote, CR or LF, its quotes
+// doubled. Returns 1, or 0 when out is too small (out then holds as much as
+// fits, terminated).
+int csv_field(const char *text, size_t max_len, char *out, size_t size);
+
+// Room for the longest field.
+#define CSV_FIELD_SIZE (2 * PLUG_DLL_PATH_SIZE + 3)
+
+// "name,type,status,exist,clsid,dll,bits" and CR LF.
+void write_csv_heading(FILE *out);
+// One plug-in's record and CR LF.
+void write_csv_record(FILE *out, const PlugEntry *entry);
+
+#endif

@@ -64,7 +64,8 @@ void reset_extra_info(ExtraInfo *info)
     info->Cloning = -1;
 }
 
-int read_string_value(const char *path, const char *value_name, char *dest, size_t max_chars)
+int read_string_value(const char *path, const char *value_name, char *dest, size_t max_chars,
+                      REGSAM view)
 {
     // One spare byte so that data stored without a terminator still ends.
     char data[EXTRA_VALUE_DATA_SIZE + 1];
@@ -74,7 +75,8 @@ int read_string_value(const char *path, const char *value_name, char *dest, size
     LONG rc;
     {
         KeyGuard key;
-        if (RegOpenKeyA(HKEY_CLASSES_ROOT, path, key.out()) != ERROR_SUCCESS) return 0;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view, key.out()) != ERROR_SUCCESS)
+            return 0;
         rc = RegQueryValueExA(key.get(), value_name, nullptr, &type,
                               reinterpret_cast<BYTE *>(data), &len);
     }
@@ -88,14 +90,15 @@ int read_string_value(const char *path, const char *value_name, char *dest, size
     return 1;
 }
 
-int read_dword_value(const char *path, const char *value_name, int32_t *out)
+int read_dword_value(const char *path, const char *value_name, int32_t *out, REGSAM view)
 {
     DWORD type = REG_DWORD;
     DWORD len = 4;
     LONG rc;
     {
         KeyGuard key;
-        if (RegOpenKeyA(HKEY_CLASSES_ROOT, path, key.out()) != ERROR_SUCCESS) return 0;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view, key.out()) != ERROR_SUCCESS)
+            return 0;
         rc = RegQueryValueExA(key.get(), value_name, nullptr, &type,
                               reinterpret_cast<BYTE *>(out), &len);
     }
@@ -103,13 +106,13 @@ int read_dword_value(const char *path, const char *value_name, int32_t *out)
     return rc == ERROR_SUCCESS && type == REG_DWORD && len == 4;
 }
 
-static void read_number(const char *path, const char *value_name, int32_t *field)
+static void read_number(const char *path, const char *value_name, int32_t *field, REGSAM view)
 {
     int32_t value = -1;
-    if (read_dword_value(path, value_name, &value)) *field = value;
+    if (read_dword_value(path, value_name, &value, view)) *field = value;
 }
 
-int read_extra_info(const char *clsid_text, ExtraInfo *info)
+int read_extra_info(const char *clsid_text, ExtraInfo *info, REGSAM view)
 {
     if (info == nullptr) return -1;
     reset_extra_info(info);
@@ -131,28 +134,28 @@ int read_extra_info(const char *clsid_text, ExtraInfo *info)
     // The default value marks the key as a self-description; its text is
     // not used.
     char marker[EXTRA_TEXT_SIZE];
-    if (!read_string_value(path, nullptr, marker, sizeof marker - 1)) return -1;
+    if (!read_string_value(path, nullptr, marker, sizeof marker - 1, view)) return -1;
 
-    read_number(path, "Fmin", &info->Fmin);
-    read_number(path, "Fmax", &info->Fmax);
-    read_number(path, "PinMin", &info->PinMin);
-    read_number(path, "PinMax", &info->PinMax);
-    read_string_value(path, "app_name", info->app_name, sizeof info->app_name - 1);
-    read_string_value(path, "Company", info->Company, sizeof info->Company - 1);
-    read_string_value(path, "Copyright", info->Copyright, sizeof info->Copyright - 1);
-    read_string_value(path, "ProductVersion", info->ProductVersion,
-                      sizeof info->ProductVersion - 1);
-    read_number(path, "Compat_VS3", &info->Compat_VS3);
-    read_number(path, "Compat_Lumo", &info->Compat_Lumo);
-    read_number(path, "Category", &info->Category);
-    read_number(path, "DSD_support", &info->DSD_support);
-    read_number(path, "HasGUI", &info->HasGUI);
-    read_number(path, "VS3_auto", &info->VS3_auto);
-    read_number(path, "MultiGUI", &info->MultiGUI);
-    read_number(path, "MIDI", &info->MIDI);
-    read_number(path, "ALERT", &info->ALERT);
-    read_number(path, "NETcom", &info->NETcom);
-    read_number(path, "Cloning", &info->Cloning);
+    read_number(path, "Fmin", &info->Fmin, view);
+    read_number(path, "Fmax", &info->Fmax, view);
+    read_number(path, "PinMin", &info->PinMin, view);
+    read_number(path, "PinMax", &info->PinMax, view);
+    read_string_value(path, "app_name", info->app_name, sizeof info->app_name - 1, view);
+    read_string_value(path, "Company", info->Company, sizeof info->Company - 1, view);
+    read_string_value(path, "Copyright", info->Copyright, sizeof info->Copyright - 1, view);
+    read_string_value(path, "ProductVersion", info->ProductVersion, sizeof info->ProductVersion - 1,
+                      view);
+    read_number(path, "Compat_VS3", &info->Compat_VS3, view);
+    read_number(path, "Compat_Lumo", &info->Compat_Lumo, view);
+    read_number(path, "Category", &info->Category, view);
+    read_number(path, "DSD_support", &info->DSD_support, view);
+    read_number(path, "HasGUI", &info->HasGUI, view);
+    read_number(path, "VS3_auto", &info->VS3_auto, view);
+    read_number(path, "MultiGUI", &info->MultiGUI, view);
+    read_number(path, "MIDI", &info->MIDI, view);
+    read_number(path, "ALERT", &info->ALERT, view);
+    read_number(path, "NETcom", &info->NETcom, view);
+    read_number(path, "Cloning", &info->Cloning, view);
     return 0;
 }
 

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/win.h"
+
 #define EXTRA_KEY_PATH_SIZE 128
 #define EXTRA_TEXT_SIZE 128
 #define EXTRA_VERSION_SIZE 32
@@ -65,20 +67,22 @@ extern const CategoryRow category_table[CATEGORY_COUNT];
 // Empty texts, every number -1.
 void reset_extra_info(ExtraInfo *info);
 
-// path is relative to HKEY_CLASSES_ROOT; a null value_name reads the default
-// value. Accepts REG_SZ data of at most 1020 bytes, cut to max_chars and
+// path is relative to HKEY_CLASSES_ROOT, opened in the registry view given
+// (KEY_WOW64_32KEY, KEY_WOW64_64KEY or 0); a null value_name reads the
+// default value. Accepts REG_SZ data of at most 1020 bytes, cut to max_chars and
 // terminated in dest (room for max_chars + 1). Returns 1, or 0 with dest
 // unchanged.
-int read_string_value(const char *path, const char *value_name, char *dest, size_t max_chars);
+int read_string_value(const char *path, const char *value_name, char *dest, size_t max_chars,
+                      REGSAM view = 0);
 
 // Accepts a 4-byte REG_DWORD only. Returns 1 with *out set; on 0 *out may
 // have been overwritten.
-int read_dword_value(const char *path, const char *value_name, int32_t *out);
+int read_dword_value(const char *path, const char *value_name, int32_t *out, REGSAM view = 0);
 
-// Reads CLSID\<clsid_text>\EX_info. Returns 0 when the key carries a REG_SZ
+// Reads CLSID\<clsid_text>\EX_info in the view given. Returns 0 when the key carries a REG_SZ
 // default value (the record then holds what was present), -1 otherwise (the
 // record reset, or untouched when info is null).
-int read_extra_info(const char *clsid_text, ExtraInfo *info);
+int read_extra_info(const char *clsid_text, ExtraInfo *info, REGSAM view = 0);
 
 // The row's name for 0..26, else "Unknown Category". Never null.
 const char *category_name(int32_t id);

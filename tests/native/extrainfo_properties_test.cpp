@@ -96,4 +96,23 @@ TEST_F(ExtraInfoProperties, ClassTextFillingItsWholeFieldIsSafe)
     EXPECT_EQ(fakereg_calls(FR_ANY), 0u);
 }
 
+
+// The report is read in the row's own registry view: a 32-bit row's class
+// key is not the 64-bit one.
+TEST_F(ExtraInfoProperties, EachRowReadsItsOwnView)
+{
+    fakereg_set_process_bits(32);
+    fx_set_sz(HKEY_CLASSES_ROOT, ex_info(LIVE).c_str(), nullptr, "");
+    fx_set_sz(HKEY_CLASSES_ROOT, ex_info(LIVE).c_str(), "app_name", "Thirty-two");
+    fakereg_set_process_bits(64);
+    int row32 = add_entry(LIVE, 0);
+    int row64 = add_entry(LIVE, 0);
+    catalogue_get(row32)->bits = 32;
+    catalogue_get(row64)->bits = 64;
+    char report[REPORT_SIZE];
+    EXPECT_EQ(properties_text_for_entry(row32, report, sizeof report), 1);
+    EXPECT_EQ(std::string(report).substr(0, 17), "Name : Thirty-two");
+    EXPECT_EQ(properties_text_for_entry(row64, report, sizeof report), 0);
+}
+
 } // namespace

@@ -249,7 +249,7 @@ TEST_F(ExtraInfoRead, EachValueOpensAndClosesItsOwnKey)
     fakereg_reset_counts();
     ExtraInfo info;
     ASSERT_EQ(read_extra_info(CLSID, &info), 0);
-    EXPECT_EQ(fakereg_calls(FR_OPEN_KEY), 20u);
+    EXPECT_EQ(fakereg_calls(FR_OPEN_KEY_EX), 20u);
     EXPECT_EQ(fakereg_calls(FR_QUERY_VALUE), 20u);
     EXPECT_EQ(fakereg_calls(FR_CLOSE_KEY), 20u);
 }

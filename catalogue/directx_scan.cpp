@@ -86,18 +86,21 @@ static void list_filter(HKEY cls, const char *clsid_text, int32_t bits)
     plug_list_append(&catalogue, &entry);
 }
 
-static void check_filter(const char *clsid_text, int32_t bits)
+// Opens CLSID\{clsid} in the view; 0 when it is not there.
+static int open_class(const char *clsid_text, int32_t bits, KeyGuard *cls)
 {
     char path[PATH_BUFFER_SIZE];
     if (snprintf(path, sizeof path, "CLSID\\%s", clsid_text) >= static_cast<int>(sizeof path))
-        return;
-    KeyGuard cls;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view_flag(bits), cls.out()) !=
-        ERROR_SUCCESS)
-        return;
-    if (!merit_passes(cls.get())) return;
-    if (!has_audio_in_and_out(cls.get())) return;
-    list_filter(cls.get(), clsid_text, bits);
+        return 0;
+    return RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view_flag(bits), cls->out()) ==
+           ERROR_SUCCESS;
+}
+
+static void check_filter(HKEY cls, const char *clsid_text, int32_t bits)
+{
+    if (!merit_passes(cls)) return;
+    if (!has_audio_in_and_out(cls)) return;
+    list_filter(cls, clsid_text, bits);
 }
 
 // The Filter key of each view. Where both views share one Filter key (as
@@ -127,13 +130,16 @@ static void open_filter_keys(FilterKeys *f)
 static void check_filter_in_views(const FilterKeys *f, int walked, const char *clsid_text)
 {
     for (int j = 0; j < f->count; j++) {
+        // The class key first: in the other view it is mostly not there.
+        KeyGuard cls;
+        if (!open_class(clsid_text, f->bits[j], &cls)) continue;
         if (j != walked && !f->shared && f->key[j].is_open()) {
             KeyGuard own;
             if (RegOpenKeyExA(f->key[j].get(), clsid_text, 0, KEY_READ | view_flag(f->bits[j]),
                               own.out()) != ERROR_FILE_NOT_FOUND)
                 continue;
         }
-        check_filter(clsid_text, f->bits[j]);
+        check_filter(cls.get(), clsid_text, f->bits[j]);
     }
 }
 

@@ -1,9 +1,12 @@
 // No registration is lost, whatever fails part of the way: every registry
 // call of disable, enable and remove is made to fail in turn (fault sweep),
 // and random seeded sequences of operations and rebuilds run with occasional
-// injected faults (model-based sequences). After each run every key and
-// value of every registration must still exist, unchanged, live or in the
-// disabled store, unless a remove reached it.
+// injected faults (model-based sequences). Both run under the Windows 7 and
+// the Wine 8 sharing rules, with classes registered in one registry view or
+// in both, holding text outside code page 1252 and a link back at their own
+// class key. After each run every key and value of every registration must
+// still exist, byte for byte and name for name, live or in the disabled
+// store, unless a remove reached it.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,6 +17,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "platform/keyguard.h"
 #include "registry/maintenance.h"
 #include "tests/common/reg_fixture.h"
 #include "tests/native/registry_fixture.h"
@@ -21,6 +25,13 @@
 namespace {
 
 typedef std::set<std::string> Items;
+
+REGSAM view_of(int bits) { return bits == 32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
+
+std::string store_entry(const std::string &clsid, int bits)
+{
+    return std::string(bits == 32 ? STORE_ROOT_PATH : STORE64_ROOT_PATH) + "\\" + clsid;
+}
 
 // A dump as a set of items: each key, and each value together with its key.
 Items flatten(const std::string &tag, const std::string &dump)
@@ -43,6 +54,17 @@ Items flatten(const std::string &tag, const std::string &dump)
     return out;
 }
 
+// The line of one value in an exact dump of its key.
+Items value_item(const std::string &dump, const std::string &name)
+{
+    const std::string head = "  \"" + name + "\" ";
+    for (size_t at = dump.find(head); at != std::string::npos; at = dump.find(head, at + 1)) {
+        if (at != 0 && dump[at - 1] != '\n') continue;
+        return Items{"V" + dump.substr(at, dump.find('\n', at) - at)};
+    }
+    return Items();
+}
+
 bool subset(const Items &a, const Items &b)
 {
     for (const std::string &i : a)
@@ -50,41 +72,37 @@ bool subset(const Items &a, const Items &b)
     return true;
 }
 
-// The three parts a registration can have. The VS3Effects value is saved as
-// the store entry's "name" under "type" 2, so that is its stored form.
+// The three parts a registration can have, in one view. The VS3Effects
+// value is saved exactly in the store entry's "VS3Effects" subkey.
 enum PartKind { FILTER_PART, CLSID_PART, VS3_PART };
 
-Items live_items(PartKind kind, const std::string &clsid)
+Items live_items(PartKind kind, const std::string &clsid, int bits)
 {
+    const REGSAM view = view_of(bits);
     if (kind == FILTER_PART)
-        return flatten("F", fx_dump(HKEY_CLASSES_ROOT, ("Filter\\" + clsid).c_str()));
+        return flatten("F", fx_dump_exact(HKEY_CLASSES_ROOT, ("Filter\\" + clsid).c_str(), view));
     if (kind == CLSID_PART)
-        return flatten("C", fx_dump(HKEY_CLASSES_ROOT, ("CLSID\\" + clsid).c_str()));
-    DWORD type = 0;
-    std::string data;
-    if (!fx_get(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, clsid.c_str(), &type, &data)) return Items();
-    return Items{"V " + std::to_string(type) + " " + fx_hex(data)};
+        return flatten("C", fx_dump_exact(HKEY_CLASSES_ROOT, ("CLSID\\" + clsid).c_str(), view));
+    return value_item(fx_dump_exact(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, view), clsid);
 }
 
-Items store_items(PartKind kind, const std::string &clsid)
+Items store_items(PartKind kind, const std::string &clsid, int bits)
 {
-    const std::string entry = fx_store_entry(clsid);
+    const std::string entry = store_entry(clsid, bits);
     if (kind == FILTER_PART)
-        return flatten("F", fx_dump(HKEY_CLASSES_ROOT, (entry + "\\Filter\\" + clsid).c_str()));
+        return flatten("F", fx_dump_exact(HKEY_CLASSES_ROOT, (entry + "\\Filter\\" + clsid).c_str(),
+                                          KEY_WOW64_64KEY));
     if (kind == CLSID_PART)
-        return flatten("C", fx_dump(HKEY_CLASSES_ROOT, (entry + "\\CLSID\\" + clsid).c_str()));
-    DWORD type = 0;
-    std::string data;
-    if (!fx_get(HKEY_CLASSES_ROOT, entry.c_str(), "type", &type, &data) ||
-        data != std::string("\x02\0\0\0", 4))
-        return Items();
-    if (!fx_get(HKEY_CLASSES_ROOT, entry.c_str(), "name", &type, &data)) return Items();
-    return Items{"V " + std::to_string(type) + " " + fx_hex(data)};
+        return flatten("C", fx_dump_exact(HKEY_CLASSES_ROOT, (entry + "\\CLSID\\" + clsid).c_str(),
+                                          KEY_WOW64_64KEY));
+    return value_item(
+        fx_dump_exact(HKEY_CLASSES_ROOT, (entry + "\\VS3Effects").c_str(), KEY_WOW64_64KEY), clsid);
 }
 
 struct Part {
     PartKind kind;
     std::string clsid;
+    int bits;
     Items original;
     bool may_be_gone; // a remove reached it
 };
@@ -93,8 +111,8 @@ struct Part {
 // differs from the original.
 std::string check_part(const Part &p)
 {
-    const Items live = live_items(p.kind, p.clsid);
-    const Items store = store_items(p.kind, p.clsid);
+    const Items live = live_items(p.kind, p.clsid, p.bits);
+    const Items store = store_items(p.kind, p.clsid, p.bits);
     if (!subset(live, p.original)) return "live copy altered";
     if (!subset(store, p.original)) return "saved copy altered";
     if (p.may_be_gone) return "";
@@ -103,50 +121,77 @@ std::string check_part(const Part &p)
     return "";
 }
 
-void set_exact(HKEY root, const std::string &path, const char *name, DWORD type,
-               const std::string &data)
-{
-    const std::string buf = data + 'X';
-    fx_set(root, path.c_str(), name, type, buf.data(), static_cast<DWORD>(data.size()));
-}
+// UTF-16 text with its terminator, as value data.
+std::string sz(const std::string &utf8) { return fx_w_bytes(utf8) + std::string(2, '\0'); }
+
+// The ordinary fixtures, written as a process of the view's bits would.
+struct AsProcess {
+    explicit AsProcess(int bits) { fakereg_set_process_bits(bits); }
+    ~AsProcess() { fakereg_set_process_bits(64); }
+};
 
 // A registration as varied as the copy has to carry: a subtree three levels
-// deep, a default value, a value over 1 KB, a multi-string and a text stored
-// without its terminator.
-void fx_add_extras(const std::string &clsid, bool filter, size_t blob_size)
+// deep, a default value, a value over 1 KB, a multi-string, a text stored
+// without its terminator, names and text outside code page 1252, and a link
+// inside the class key back at the class key itself.
+void add_extras(const std::string &clsid, bool filter, size_t blob_size, int bits)
 {
-    const std::string deep = "CLSID\\" + clsid + "\\Settings\\Deep\\Deeper";
+    const REGSAM v = view_of(bits);
+    const std::string cls = "CLSID\\" + clsid;
+    const std::string deep = cls + "\\Settings\\Deep\\Deeper";
     std::string blob(blob_size, '\0');
     for (size_t i = 0; i < blob.size(); i++) blob[i] = static_cast<char>(i * 31 + 7);
-    set_exact(HKEY_CLASSES_ROOT, deep, "Blob", REG_BINARY, blob);
-    set_exact(HKEY_CLASSES_ROOT, deep, "Multi", REG_MULTI_SZ, std::string("a\0bc\0\0", 6));
-    set_exact(HKEY_CLASSES_ROOT, deep, "Bare", REG_SZ, "no terminator");
-    set_exact(HKEY_CLASSES_ROOT, deep, nullptr, REG_SZ, std::string("deep default\0", 13));
+    fx_set_exact_w(HKEY_CLASSES_ROOT, deep.c_str(), "Blob", REG_BINARY, blob, v);
+    fx_set_exact_w(HKEY_CLASSES_ROOT, deep.c_str(), "Multi", REG_MULTI_SZ, sz("a") + sz("bc") + sz(""), v);
+    fx_set_exact_w(HKEY_CLASSES_ROOT, deep.c_str(), "Bare", REG_SZ, fx_w_bytes("no terminator"), v);
+    fx_set_exact_w(HKEY_CLASSES_ROOT, deep.c_str(), nullptr, REG_SZ, sz("deep default"), v);
+    fx_set_exact_w(HKEY_CLASSES_ROOT, (cls + "\\Łukasz Ωmega\\Жук 日本").c_str(), "日本", REG_SZ,
+                   sz("C:\\Жук\\Łukasz.dll"), v);
+    fx_set_exact_w(HKEY_CLASSES_ROOT, cls.c_str(), "Ωmega", REG_EXPAND_SZ, sz("%Жук% 日本"), v);
+    const std::string own = bits == 32 ? "Wow6432Node\\" : "";
+    fx_create_link(HKEY_CLASSES_ROOT, (cls + "\\Loop").c_str(),
+                   ("\\REGISTRY\\MACHINE\\SOFTWARE\\Classes\\" + own + cls).c_str(), v);
     if (filter) {
-        set_exact(HKEY_CLASSES_ROOT, "Filter\\" + clsid, nullptr, REG_SZ, std::string("f\0", 2));
-        set_exact(HKEY_CLASSES_ROOT, "Filter\\" + clsid, "Data", REG_BINARY,
-                  blob.substr(0, blob_size * 3 / 4));
+        const std::string f = "Filter\\" + clsid;
+        fx_set_exact_w(HKEY_CLASSES_ROOT, f.c_str(), nullptr, REG_SZ, sz("f"), v);
+        fx_set_exact_w(HKEY_CLASSES_ROOT, f.c_str(), "Data", REG_BINARY,
+                       blob.substr(0, blob_size * 3 / 4), v);
+        fx_set_exact_w(HKEY_CLASSES_ROOT, f.c_str(), "Łukasz", REG_SZ, sz("Жук"), v);
     }
 }
 
-void directx_plug(const char *clsid, const char *name, size_t blob_size)
+void directx_plug(const char *clsid, const char *name, size_t blob_size, int bits)
 {
-    fx_directx_filter(clsid, name, "C:\\fx\\dx.dll");
-    fx_add_extras(clsid, true, blob_size);
+    {
+        AsProcess as(bits);
+        fx_directx_filter(clsid, name, "C:\\fx\\dx.dll");
+    }
+    add_extras(clsid, true, blob_size, bits);
 }
 
-void vs3_plug(const char *clsid, const char *name, size_t blob_size)
+void vs3_value(const char *clsid, const char *name, int bits)
 {
-    fx_vs3_effect(clsid, name, "CVS3ThingFactory Class", "C:\\fx\\vs3.dll");
-    fx_add_extras(clsid, false, blob_size);
+    fx_set_exact_w(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, clsid, REG_SZ,
+                   sz(std::string(name) + " Жук 日本"), view_of(bits));
 }
 
-std::vector<Part> parts_of(const std::string &clsid, bool filter, bool vs3)
+void vs3_plug(const char *clsid, const char *name, size_t blob_size, int bits)
+{
+    {
+        AsProcess as(bits);
+        fx_vs3_effect(clsid, name, "CVS3ThingFactory Class", "C:\\fx\\vs3.dll");
+    }
+    vs3_value(clsid, name, bits);
+    add_extras(clsid, false, blob_size, bits);
+}
+
+std::vector<Part> parts_of(const std::string &clsid, bool filter, bool vs3, int bits)
 {
     std::vector<Part> parts;
-    if (filter) parts.push_back(Part{FILTER_PART, clsid, live_items(FILTER_PART, clsid), false});
-    parts.push_back(Part{CLSID_PART, clsid, live_items(CLSID_PART, clsid), false});
-    if (vs3) parts.push_back(Part{VS3_PART, clsid, live_items(VS3_PART, clsid), false});
+    if (filter)
+        parts.push_back(Part{FILTER_PART, clsid, bits, live_items(FILTER_PART, clsid, bits), false});
+    parts.push_back(Part{CLSID_PART, clsid, bits, live_items(CLSID_PART, clsid, bits), false});
+    if (vs3) parts.push_back(Part{VS3_PART, clsid, bits, live_items(VS3_PART, clsid, bits), false});
     return parts;
 }
 
@@ -159,14 +204,32 @@ bool owns(int type, PartKind kind)
 
 bool complete_live(const Part &p)
 {
-    return subset(p.original, live_items(p.kind, p.clsid));
+    return subset(p.original, live_items(p.kind, p.clsid, p.bits));
 }
 bool complete_saved(const Part &p)
 {
-    return subset(p.original, store_items(p.kind, p.clsid));
+    return subset(p.original, store_items(p.kind, p.clsid, p.bits));
 }
 
-class Reliability : public RegistryOpsTest {};
+bool key_in(HKEY root, const std::string &path, REGSAM view)
+{
+    KeyGuard key;
+    return RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, key.out()) == ERROR_SUCCESS;
+}
+
+const char *machine_name(FakeMachine m) { return m == FAKE_WIN64_WIN7 ? "Windows 7" : "Wine 8"; }
+
+const FakeMachine MACHINES[] = {FAKE_WIN64_WIN7, FAKE_WIN64_WINE8};
+
+class Reliability : public RegistryOpsTest {
+protected:
+    void TearDown() override
+    {
+        fakereg_set_machine(FAKE_WIN64_WIN7);
+        fakereg_set_process_bits(64);
+        RegistryOpsTest::TearDown();
+    }
+};
 
 // ---- fault sweep ---------------------------------------------------------
 
@@ -177,26 +240,37 @@ struct SweepCase {
     int type;
     Op op;
     int start_disabled;
+    int bits;        // the view of the row acted on
+    bool both_views; // the class is registered in the other view as well
 };
 
 const char SWEEP_DX[] = "{5EE9D100-0000-4000-8000-0000000000D1}";
 const char SWEEP_VS[] = "{5EE9D200-0000-4000-8000-0000000000D2}";
 
-// Builds the case's starting state; returns the original parts.
+// Builds the case's starting state; returns the original parts, those of
+// the row acted on first.
 std::vector<Part> sweep_setup(const SweepCase &c)
 {
     fakereg_reset();
     plug_list_reset(&catalogue);
-    const char *clsid = c.type == PLUG_TYPE_DIRECTX ? SWEEP_DX : SWEEP_VS;
-    const char *name = c.type == PLUG_TYPE_DIRECTX ? "Sweep DX" : "Sweep VS3";
-    if (c.type == PLUG_TYPE_DIRECTX)
-        directx_plug(clsid, name, 1500);
-    else
-        vs3_plug(clsid, name, 1500);
-    std::vector<Part> parts = parts_of(clsid, c.type == PLUG_TYPE_DIRECTX, c.type == PLUG_TYPE_VS3);
+    const bool dx = c.type == PLUG_TYPE_DIRECTX;
+    const char *clsid = dx ? SWEEP_DX : SWEEP_VS;
+    const char *name = dx ? "Sweep DX Łukasz" : "Sweep VS3 Жук";
+    std::vector<Part> parts;
+    const int other = c.bits == 32 ? 64 : 32;
+    for (int bits : {c.bits, other}) {
+        if (bits != c.bits && !c.both_views) continue;
+        if (dx) directx_plug(clsid, name, 1500, bits);
+        else vs3_plug(clsid, name, 1500, bits);
+    }
+    for (int bits : {c.bits, other}) {
+        if (bits != c.bits && !c.both_views) continue;
+        for (const Part &p : parts_of(clsid, dx, !dx, bits)) parts.push_back(p);
+    }
     PlugEntry e;
     memset(&e, 0, sizeof e);
     e.type = c.type;
+    e.bits = c.bits;
     snprintf(e.name, sizeof e.name, "%s", name);
     snprintf(e.clsid_text, sizeof e.clsid_text, "%s", clsid);
     parse_clsid_text(e.clsid_text, e.clsid);
@@ -207,10 +281,9 @@ std::vector<Part> sweep_setup(const SweepCase &c)
 
 int run_op(Op op)
 {
-    if (op == DISABLE) disable_plug(1);
-    if (op == ENABLE) enable_plug(1);
-    if (op == REMOVE) return remove_plug(1);
-    return -1;
+    if (op == DISABLE) return disable_plug(1);
+    if (op == ENABLE) return enable_plug(1);
+    return remove_plug(1);
 }
 
 // What must hold after one run; empty when it does.
@@ -220,16 +293,23 @@ std::string sweep_check(const SweepCase &c, const std::vector<Part> &parts)
     const int flag = catalogue_get(1)->disabled;
     for (const Part &p : parts) {
         Part q = p;
-        // A remove may delete what it reaches, but never alters anything.
-        q.may_be_gone = c.op == REMOVE;
+        const bool acted = p.bits == c.bits;
+        // A remove may delete what it reaches, but never alters anything;
+        // the other view's registration it never reaches.
+        q.may_be_gone = c.op == REMOVE && acted;
         std::string why = check_part(q);
-        if (!why.empty()) return why;
+        if (!why.empty()) return std::to_string(p.bits) + "-bit part " + std::to_string(p.kind) + ": " + why;
+        if (!acted) {
+            if (!complete_live(p)) return "the other view's registration is incomplete";
+            continue;
+        }
         if (c.op == REMOVE) {
             if (flag != c.start_disabled) return "remove changed the flag";
             // Only the side remove works on may lose anything.
-            if (c.start_disabled && !complete_live(p) && !live_items(p.kind, p.clsid).empty())
+            if (c.start_disabled && !complete_live(p) && !live_items(p.kind, p.clsid, p.bits).empty())
                 return "remove of a saved copy touched the live side";
-            if (!c.start_disabled && !complete_saved(p) && !store_items(p.kind, p.clsid).empty())
+            if (!c.start_disabled && !complete_saved(p) &&
+                !store_items(p.kind, p.clsid, p.bits).empty())
                 return "remove of a live registration touched the store";
             continue;
         }
@@ -241,78 +321,93 @@ std::string sweep_check(const SweepCase &c, const std::vector<Part> &parts)
 
 TEST_F(Reliability, FaultSweep)
 {
+    // Each operation on each type once per machine, in one view or the other,
+    // with and without the class registered in the other view too.
     const SweepCase cases[] = {
-        {"disable DirectX", PLUG_TYPE_DIRECTX, DISABLE, 0},
-        {"disable VS3", PLUG_TYPE_VS3, DISABLE, 0},
-        {"enable DirectX", PLUG_TYPE_DIRECTX, ENABLE, 1},
-        {"enable VS3", PLUG_TYPE_VS3, ENABLE, 1},
-        {"remove live DirectX", PLUG_TYPE_DIRECTX, REMOVE, 0},
-        {"remove live VS3", PLUG_TYPE_VS3, REMOVE, 0},
-        {"remove disabled DirectX", PLUG_TYPE_DIRECTX, REMOVE, 1},
-        {"remove disabled VS3", PLUG_TYPE_VS3, REMOVE, 1},
+        {"disable DirectX", PLUG_TYPE_DIRECTX, DISABLE, 0, 32, false},
+        {"disable VS3", PLUG_TYPE_VS3, DISABLE, 0, 64, true},
+        {"enable DirectX", PLUG_TYPE_DIRECTX, ENABLE, 1, 64, true},
+        {"enable VS3", PLUG_TYPE_VS3, ENABLE, 1, 32, false},
+        {"remove live DirectX", PLUG_TYPE_DIRECTX, REMOVE, 0, 32, true},
+        {"remove live VS3", PLUG_TYPE_VS3, REMOVE, 0, 64, false},
+        {"remove disabled DirectX", PLUG_TYPE_DIRECTX, REMOVE, 1, 64, false},
+        {"remove disabled VS3", PLUG_TYPE_VS3, REMOVE, 1, 32, true},
     };
     // The calls that can answer "not found" or "more data" in earnest.
     const FakeRegFn can_be_missing[] = {FR_OPEN_KEY, FR_OPEN_KEY_EX, FR_QUERY_VALUE, FR_DELETE_KEY,
                                         FR_DELETE_VALUE};
     const FakeRegFn can_want_more[] = {FR_ENUM_VALUE, FR_ENUM_KEY, FR_ENUM_KEY_EX, FR_QUERY_VALUE};
 
-    unsigned long runs = 0, held = 0, lost = 0;
-    for (const SweepCase &c : cases) {
-        // The fault-free run: it must do the whole job, and it gives the
-        // number of calls to fail in turn.
-        std::vector<Part> parts = sweep_setup(c);
-        ASSERT_EQ(catalogue_get(1)->disabled, c.start_disabled) << c.what;
-        fakereg_reset_counts();
-        run_op(c.op);
-        unsigned long calls[FR_FN_COUNT + 1];
-        for (int f = 0; f <= FR_FN_COUNT; f++) calls[f] = fakereg_calls(static_cast<FakeRegFn>(f));
-        ASSERT_EQ(sweep_check(c, parts), "") << c.what;
-        if (c.op != REMOVE) {
-            ASSERT_EQ(catalogue_get(1)->disabled, c.op == DISABLE) << c.what;
-        }
-        for (const Part &p : parts) {
-            if (c.op == REMOVE) {
-                EXPECT_TRUE(live_items(p.kind, p.clsid).empty()) << c.what;
-                EXPECT_TRUE(store_items(p.kind, p.clsid).empty()) << c.what;
-            }
-        }
-        ASSERT_GT(calls[FR_ANY], 0u) << c.what;
-
-        struct Fault {
-            FakeRegFn fn;
-            unsigned long nth;
-            LONG code;
-        };
-        std::vector<Fault> faults;
-        for (unsigned long k = 1; k <= calls[FR_ANY]; k++)
-            faults.push_back({FR_ANY, k, ERROR_ACCESS_DENIED});
-        for (FakeRegFn fn : can_be_missing)
-            for (unsigned long k = 1; k <= calls[fn]; k++)
-                faults.push_back({fn, k, ERROR_FILE_NOT_FOUND});
-        for (FakeRegFn fn : can_want_more)
-            for (unsigned long k = 1; k <= calls[fn]; k++)
-                faults.push_back({fn, k, ERROR_MORE_DATA});
-
-        for (const Fault &f : faults) {
-            parts = sweep_setup(c);
+    for (FakeMachine machine : MACHINES) {
+        fakereg_set_machine(machine);
+        unsigned long runs = 0, held = 0, lost = 0, fired = 0;
+        for (const SweepCase &c : cases) {
+            const std::string what = std::string(c.what) + ", " + std::to_string(c.bits) + "-bit" +
+                                     (c.both_views ? " of two views" : "") + ", " +
+                                     machine_name(machine);
+            // The fault-free run: it must do the whole job, and it gives the
+            // number of calls to fail in turn.
+            std::vector<Part> parts = sweep_setup(c);
+            ASSERT_EQ(catalogue_get(1)->disabled, c.start_disabled) << what;
             fakereg_reset_counts();
-            fakereg_fail_nth(f.fn, f.nth, f.code);
-            run_op(c.op);
-            fakereg_clear_faults();
-            runs++;
-            const std::string why = sweep_check(c, parts);
-            if (why.empty()) {
-                held++;
-            } else {
-                lost++;
-                ADD_FAILURE() << c.what << ": call " << f.nth << " of function " << f.fn
-                              << " failing with " << f.code << ": " << why;
+            ASSERT_EQ(run_op(c.op), 1) << what;
+            unsigned long calls[FR_FN_COUNT + 1];
+            for (int f = 0; f <= FR_FN_COUNT; f++) calls[f] = fakereg_calls(static_cast<FakeRegFn>(f));
+            ASSERT_EQ(sweep_check(c, parts), "") << what;
+            if (c.op != REMOVE) {
+                ASSERT_EQ(catalogue_get(1)->disabled, c.op == DISABLE) << what;
+            }
+            for (const Part &p : parts) {
+                if (c.op != REMOVE || p.bits != c.bits) continue;
+                // A Filter key both views share stays while the other
+                // view's class is live.
+                const bool shared_filter =
+                    p.kind == FILTER_PART && c.both_views && machine == FAKE_WIN64_WIN7;
+                EXPECT_EQ(live_items(p.kind, p.clsid, p.bits).empty(), !shared_filter || c.start_disabled)
+                    << what;
+                EXPECT_TRUE(store_items(p.kind, p.clsid, p.bits).empty()) << what;
+            }
+            ASSERT_GT(calls[FR_ANY], 0u) << what;
+
+            struct Fault {
+                FakeRegFn fn;
+                unsigned long nth;
+                LONG code;
+            };
+            std::vector<Fault> faults;
+            for (unsigned long k = 1; k <= calls[FR_ANY]; k++)
+                faults.push_back({FR_ANY, k, ERROR_ACCESS_DENIED});
+            for (FakeRegFn fn : can_be_missing)
+                for (unsigned long k = 1; k <= calls[fn]; k++)
+                    faults.push_back({fn, k, ERROR_FILE_NOT_FOUND});
+            for (FakeRegFn fn : can_want_more)
+                for (unsigned long k = 1; k <= calls[fn]; k++)
+                    faults.push_back({fn, k, ERROR_MORE_DATA});
+
+            for (const Fault &f : faults) {
+                parts = sweep_setup(c);
+                fakereg_reset_counts();
+                fakereg_fail_nth(f.fn, f.nth, f.code);
+                run_op(c.op);
+                fakereg_clear_faults();
+                runs++;
+                if (fakereg_calls(f.fn) >= f.nth) fired++;
+                const std::string why = sweep_check(c, parts);
+                if (why.empty()) {
+                    held++;
+                } else {
+                    lost++;
+                    ADD_FAILURE() << what << ": call " << f.nth << " of function " << f.fn
+                                  << " failing with " << f.code << ": " << why;
+                }
             }
         }
+        printf("fault sweep, %s: %lu runs, %lu faults fired, %lu held, %lu lost\n",
+               machine_name(machine), runs, fired, held, lost);
+        EXPECT_EQ(lost, 0u);
+        EXPECT_EQ(held, runs);
+        EXPECT_EQ(fired, runs);
     }
-    printf("fault sweep: %lu runs, %lu held, %lu lost\n", runs, held, lost);
-    EXPECT_EQ(lost, 0u);
-    EXPECT_EQ(held, runs);
 }
 
 // ---- model-based sequences -------------------------------------------------
@@ -326,9 +421,9 @@ struct ModelPlug {
 
 const ModelPlug MODEL_PLUGS[] = {
     {"{30DE1000-0000-4000-8000-000000000001}", "Model DX One", true, false},
-    {"{30DE2000-0000-4000-8000-000000000002}", "Model DX Two", true, false},
+    {"{30DE2000-0000-4000-8000-000000000002}", "Model DX Ωmega", true, false},
     {"{30DE3000-0000-4000-8000-000000000003}", "Model VS3 One", false, true},
-    {"{30DE4000-0000-4000-8000-000000000004}", "Model VS3 Two", false, true},
+    {"{30DE4000-0000-4000-8000-000000000004}", "Model VS3 日本", false, true},
     {"{30DE5000-0000-4000-8000-000000000005}", "Model Dual", true, true},
 };
 
@@ -336,21 +431,26 @@ class Model {
 public:
     explicit Model(unsigned seed) : rng_(seed) {}
 
-    void setup()
+    // Each plug-in in the 32-bit view, the 64-bit one or both, at random;
+    // returns the number of rows the catalogue must show.
+    unsigned setup()
     {
         fakereg_reset();
+        unsigned rows = 0;
         for (const ModelPlug &p : MODEL_PLUGS) {
-            if (p.filter) directx_plug(p.clsid, p.name, 80);
-            if (p.vs3) {
-                if (p.filter)
-                    fx_set_sz(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, p.clsid, p.name);
-                else
-                    vs3_plug(p.clsid, p.name, 80);
+            const unsigned layout = rng_() % 3;
+            for (int bits : {32, 64}) {
+                if (layout != 2 && bits != (layout == 0 ? 32 : 64)) continue;
+                rows += (p.filter ? 1 : 0) + (p.vs3 ? 1 : 0);
+                if (p.filter) directx_plug(p.clsid, p.name, 80, bits);
+                if (p.vs3 && p.filter) vs3_value(p.clsid, p.name, bits);
+                if (p.vs3 && !p.filter) vs3_plug(p.clsid, p.name, 80, bits);
+                for (const Part &part : parts_of(p.clsid, p.filter, p.vs3, bits))
+                    parts_.push_back(part);
             }
         }
-        for (const ModelPlug &p : MODEL_PLUGS)
-            for (const Part &part : parts_of(p.clsid, p.filter, p.vs3)) parts_.push_back(part);
         rebuild_catalogue();
+        return rows;
     }
 
     // One random step; returns what went wrong, or "".
@@ -383,6 +483,7 @@ public:
         return check_all();
     }
 
+    unsigned long faults_injected() const { return faults_injected_; }
     unsigned long faults_fired() const { return faults_fired_; }
 
 private:
@@ -391,7 +492,10 @@ private:
     void arm()
     {
         fakereg_reset_counts();
-        if (fault_nth_) fakereg_fail_nth(FR_ANY, fault_nth_, ERROR_ACCESS_DENIED);
+        if (fault_nth_) {
+            fakereg_fail_nth(FR_ANY, fault_nth_, ERROR_ACCESS_DENIED);
+            faults_injected_++;
+        }
     }
     void disarm()
     {
@@ -403,18 +507,25 @@ private:
     {
         std::vector<const Part *> out;
         for (const Part &p : parts_)
-            if (p.clsid == e->clsid_text && owns(e->type, p.kind) && !p.may_be_gone)
+            if (p.clsid == e->clsid_text && p.bits == e->bits && owns(e->type, p.kind) &&
+                !p.may_be_gone)
                 out.push_back(&p);
         return out;
+    }
+
+    std::string row_text(const PlugEntry *e)
+    {
+        return std::string(e->clsid_text) + " type " + std::to_string(e->type) + " " +
+               std::to_string(e->bits) + "-bit";
     }
 
     std::string do_disable(int row, std::string *did)
     {
         PlugEntry *e = catalogue_get(row);
-        *did += "disable " + std::string(e->clsid_text) + " type " + std::to_string(e->type);
+        *did += "disable " + row_text(e);
         const int before = e->disabled;
         std::vector<Items> live_before;
-        for (const Part *p : row_parts(e)) live_before.push_back(live_items(p->kind, p->clsid));
+        for (const Part *p : row_parts(e)) live_before.push_back(live_items(p->kind, p->clsid, p->bits));
         arm();
         disable_plug(row);
         disarm();
@@ -423,7 +534,7 @@ private:
         size_t i = 0;
         for (const Part *p : row_parts(e)) {
             if (e->disabled == 1 && !complete_saved(*p)) return "disabled, saved copy incomplete";
-            if (e->disabled == 0 && live_items(p->kind, p->clsid) != live_before[i])
+            if (e->disabled == 0 && live_items(p->kind, p->clsid, p->bits) != live_before[i])
                 return "still live, but the live registration changed";
             i++;
         }
@@ -433,17 +544,18 @@ private:
     std::string do_enable(int row, std::string *did)
     {
         PlugEntry *e = catalogue_get(row);
-        *did += "enable " + std::string(e->clsid_text) + " type " + std::to_string(e->type);
+        *did += "enable " + row_text(e);
         const int before = e->disabled;
+        const std::string entry = store_entry(e->clsid_text, e->bits);
         const std::string saved_before =
-            fx_dump(HKEY_CLASSES_ROOT, fx_store_entry(e->clsid_text).c_str());
+            fx_dump_exact(HKEY_CLASSES_ROOT, entry.c_str(), KEY_WOW64_64KEY);
         arm();
         enable_plug(row);
         disarm();
         e = catalogue_get(row);
         if (before == 0) return e->disabled == 0 ? "" : "enable set the flag";
         if (e->disabled == 1)
-            return fx_dump(HKEY_CLASSES_ROOT, fx_store_entry(e->clsid_text).c_str()) == saved_before
+            return fx_dump_exact(HKEY_CLASSES_ROOT, entry.c_str(), KEY_WOW64_64KEY) == saved_before
                        ? ""
                        : "still disabled, but the saved copy changed";
         for (const Part *p : row_parts(e))
@@ -454,8 +566,7 @@ private:
     std::string do_remove(int row, std::string *did)
     {
         const PlugEntry e = *catalogue_get(row);
-        *did += "remove " + std::string(e.clsid_text) + " type " + std::to_string(e.type) +
-                (e.disabled ? " (disabled)" : " (live)");
+        *did += "remove " + row_text(&e) + (e.disabled ? " (disabled)" : " (live)");
         std::vector<bool> was_live;
         for (const Part &p : parts_) was_live.push_back(complete_live(p));
         arm();
@@ -463,7 +574,7 @@ private:
         disarm();
         for (size_t i = 0; i < parts_.size(); i++) {
             Part &p = parts_[i];
-            if (p.clsid != e.clsid_text) continue;
+            if (p.clsid != e.clsid_text || p.bits != e.bits) continue;
             if (e.disabled ? !was_live[i] : owns(e.type, p.kind)) p.may_be_gone = true;
         }
         // The list view rebuilds after every remove.
@@ -471,22 +582,32 @@ private:
         return "";
     }
 
-    // Each row shows where its registration was found.
+    // Each row shows where its registration was found, in its view.
     std::string check_rows()
     {
         for (unsigned i = 1; i <= catalogue_count(); i++) {
             const PlugEntry *e = catalogue_get(static_cast<int>(i));
             const std::string clsid = e->clsid_text;
+            const REGSAM view = view_of(e->bits);
             if (e->disabled) {
-                DWORD type = 0;
-                std::string data;
-                if (!fx_get(HKEY_CLASSES_ROOT, fx_store_entry(clsid).c_str(), "type", &type, &data) ||
-                    data.size() != 4 || memcmp(data.data(), &e->type, 4) != 0)
+                KeyGuard key;
+                DWORD type = 0, len = sizeof type;
+                if (RegOpenKeyExA(HKEY_CLASSES_ROOT, store_entry(clsid, e->bits).c_str(), 0,
+                                  KEY_READ | KEY_WOW64_64KEY, key.out()) != ERROR_SUCCESS ||
+                    RegQueryValueExA(key.get(), "type", nullptr, nullptr,
+                                     reinterpret_cast<BYTE *>(&type), &len) != ERROR_SUCCESS ||
+                    len != 4 || static_cast<int32_t>(type) != e->type)
                     return "row disabled, store entry missing or of another type";
+            } else if (!key_in(HKEY_CLASSES_ROOT, "CLSID\\" + clsid, view)) {
+                return "row live, class key missing in its view";
             } else if (e->type == PLUG_TYPE_DIRECTX) {
-                if (!fx_key_exists(HKEY_CLASSES_ROOT, ("Filter\\" + clsid).c_str()))
+                // Its own view's Filter key, or the other's when it has none.
+                if (!key_in(HKEY_CLASSES_ROOT, "Filter\\" + clsid, view) &&
+                    !key_in(HKEY_CLASSES_ROOT, "Filter\\" + clsid,
+                            view_of(e->bits == 32 ? 64 : 32)))
                     return "DirectX row live, filter key missing";
-            } else if (!fx_value_exists(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, clsid.c_str())) {
+            } else if (value_item(fx_dump_exact(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, view), clsid)
+                           .empty()) {
                 return "VS3 row live, effects value missing";
             }
         }
@@ -498,7 +619,9 @@ private:
         if (fakereg_open_handles() != 0) return "handle left open";
         for (const Part &p : parts_) {
             std::string why = check_part(p);
-            if (!why.empty()) return p.clsid + ": " + why;
+            if (!why.empty())
+                return p.clsid + " " + std::to_string(p.bits) + "-bit part " +
+                       std::to_string(p.kind) + ": " + why;
         }
         return "";
     }
@@ -506,26 +629,37 @@ private:
     std::mt19937 rng_;
     std::vector<Part> parts_;
     unsigned long fault_nth_ = 0;
+    unsigned long faults_injected_ = 0;
     unsigned long faults_fired_ = 0;
 };
 
 TEST_F(Reliability, ModelBasedSequences)
 {
-    const unsigned SEQUENCES = 80, STEPS = 40;
-    unsigned long faults = 0;
-    for (unsigned seed = 1; seed <= SEQUENCES; seed++) {
-        Model model(seed);
-        model.setup();
-        ASSERT_EQ(catalogue_count(), 6u);
-        for (unsigned s = 0; s < STEPS; s++) {
-            std::string did;
-            const std::string why = model.step(&did);
-            ASSERT_EQ(why, "") << "seed " << seed << ", step " << s << ": " << did;
+    const unsigned SEQUENCES = 40, STEPS = 40;
+    for (FakeMachine machine : MACHINES) {
+        fakereg_set_machine(machine);
+        unsigned long injected = 0, fired = 0;
+        for (unsigned seed = 1; seed <= SEQUENCES; seed++) {
+            Model model(seed);
+            ASSERT_EQ(catalogue_count(), 0u);
+            const unsigned rows = model.setup();
+            ASSERT_EQ(catalogue_count(), rows) << machine_name(machine) << ", seed " << seed;
+            for (unsigned s = 0; s < STEPS; s++) {
+                std::string did;
+                const std::string why = model.step(&did);
+                ASSERT_EQ(why, "") << machine_name(machine) << ", seed " << seed << ", step " << s
+                                   << ": " << did;
+            }
+            injected += model.faults_injected();
+            fired += model.faults_fired();
+            plug_list_reset(&catalogue);
         }
-        faults += model.faults_fired();
+        printf("model-based sequences, %s: %u sequences of %u steps, %lu faults injected, "
+               "%lu fired\n",
+               machine_name(machine), SEQUENCES, STEPS, injected, fired);
+        // Sequences that never hit their fault would test the happy path only.
+        EXPECT_GT(fired, 0u);
     }
-    // Sequences that never hit their fault would test the happy path only.
-    EXPECT_GT(faults, 0u);
 }
 
 } // namespace

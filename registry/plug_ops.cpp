@@ -246,8 +246,7 @@ int delete_tree_at(REGSAM view, const char *path, PlugOutcome *o)
 
 int delete_directx_registration(const PlugEntry *entry, const Places &p, PlugOutcome *o)
 {
-    // Both deletions are tried, class key first, as they always were; asked
-    // before the class key goes, while the other view's class still tells.
+    // Both deletions are tried, class key first, as they always were.
     int keep_filter = filter_serves_other_view(entry, &p);
     int clsid_gone = delete_tree_at(p.view, p.clsid, o);
     int filter_gone = keep_filter || delete_tree_at(p.filter_view, p.filter, o);

@@ -173,18 +173,34 @@ int is_link(HKEY key)
            type == REG_LINK;
 }
 
-// The destination of a link: created as a link, or the link already there.
-// An ordinary key in its place is not turned into a link: the copy fails.
-LONG open_dest_link(HKEY parent, const WCHAR *name, REGSAM view, KeyGuard *dest)
+// A link whose target was never written (a copy stopped between creating it
+// and setting its value) opens only as a link: an ordinary open finds
+// nothing behind it.
+int is_targetless_link(HKEY parent, const WCHAR *name, REGSAM view, HKEY opened_as_link)
 {
+    if (is_link(opened_as_link)) return 0;
+    KeyGuard followed;
+    return RegOpenKeyExW(parent, name, 0, KEY_QUERY_VALUE | view, followed.out()) ==
+           ERROR_FILE_NOT_FOUND;
+}
+
+// The destination of a link: created as a link, or the link already there,
+// also one a stopped copy left without its target. An ordinary key in its
+// place is not turned into a link: the copy fails.
+LONG open_dest_link(HKEY parent, const WCHAR *name, REGSAM view, KeyGuard *dest, int *created)
+{
+    *created = 0;
     LONG r = RegCreateKeyExW(parent, name, 0, nullptr, REG_OPTION_CREATE_LINK,
-                             KEY_READ | KEY_WRITE | KEY_CREATE_LINK | view, nullptr, dest->out(),
-                             nullptr);
-    if (r == ERROR_SUCCESS) return r;
+                             KEY_READ | KEY_WRITE | KEY_CREATE_LINK | DELETE | view, nullptr,
+                             dest->out(), nullptr);
+    if (r == ERROR_SUCCESS) {
+        *created = 1;
+        return r;
+    }
     LONG existing = RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK, KEY_READ | KEY_WRITE | view,
                                   dest->out());
     if (existing != ERROR_SUCCESS) return r;
-    if (!is_link(dest->get())) {
+    if (!is_link(dest->get()) && !is_targetless_link(parent, name, view, dest->get())) {
         dest->close();
         return ERROR_ALREADY_EXISTS;
     }
@@ -218,10 +234,15 @@ int copy_level(HKEY dest_parent, HKEY src, const WCHAR *name, Walk *walk, int de
     if (depth > MAX_TREE_DEPTH) return failed_source(walk->fail, ERROR_CANTOPEN);
     KeyGuard dest;
     if (is_link(src)) {
-        LONG r = open_dest_link(dest_parent, name, walk->dest_view, &dest);
+        int created = 0;
+        LONG r = open_dest_link(dest_parent, name, walk->dest_view, &dest, &created);
         if (r != ERROR_SUCCESS) return failed(walk->fail, r);
-        // A link has its target and no subkeys of its own.
-        return copy_values(dest.get(), src, walk);
+        // A link has its target and no subkeys of its own. One just made
+        // that did not get its target goes again rather than stay a key
+        // that leads nowhere.
+        if (copy_values(dest.get(), src, walk)) return 1;
+        if (created) delete_key_handle(dest.get());
+        return 0;
     }
     LONG r = RegCreateKeyExW(dest_parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE,
                              KEY_READ | KEY_WRITE | walk->dest_view, nullptr, dest.out(), nullptr);

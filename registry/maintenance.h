@@ -52,7 +52,8 @@ enum PlugWhy {
     WHY_NO_ENTRY,       // no catalogue entry behind the index
     WHY_BAD_CLSID,      // the class identifier text cannot name a registry key
     WHY_BAD_TYPE,       // the entry is of neither type
-    WHY_STORE_HOLDS_TYPE // the store entry holds the other type's registration
+    WHY_STORE_HOLDS_TYPE, // the store entry holds the other type's registration
+    WHY_CHANGED_MEANWHILE // two looks at the same key disagreed
 };
 
 // Parts of a registration, for what an Enable restored.

@@ -69,16 +69,24 @@ int compose_places(const PlugEntry *entry, Places *p)
 }
 
 // Where one Filter key serves both views, it also belongs to the class's
-// registration in the other view while that one is live: it stays. When
+// registration in the other view while that one is live: it stays. Whenever
 // that cannot be told it stays too; a Filter key left behind loses nothing.
+// The other view's class counts as live when the catalogue lists it or the
+// registry does not say twice that it is missing, so that one wrong answer
+// cannot delete it.
 int filter_serves_other_view(const PlugEntry *entry, const Places *p)
 {
     int32_t other = other_view(entry->bits);
-    if (other == 0 || !key_exists(HKEY_CLASSES_ROOT, p->clsid, view_flag(other))) return 0;
+    if (other == 0) return 0;
+    if (is_new_clsid(entry->clsid, other) &&
+        !key_exists(HKEY_CLASSES_ROOT, p->clsid, view_flag(other)) &&
+        !key_exists(HKEY_CLASSES_ROOT, p->clsid, view_flag(other)))
+        return 0;
+    // Kept also when it does not open: then there is nothing to delete.
     KeyGuard ours, theirs;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, p->filter, 0, KEY_READ | p->filter_view, ours.out()) !=
         ERROR_SUCCESS)
-        return 0;
+        return 1;
     // Without a Filter key of its own the other view's class uses this one.
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, p->filter, 0, KEY_READ | view_flag(other),
                       theirs.out()) != ERROR_SUCCESS)
@@ -166,46 +174,87 @@ int write_store_header(HKEY store, const PlugEntry *entry, const Places &p, Plug
     return 1;
 }
 
-// The VS3Effects value goes into the store entry exactly as it is: its data
-// may be empty, long, in any characters and of any type. A missing value has
-// nothing to save.
-int save_vs3_value(HKEY store, const PlugEntry *entry, const Places &p, PlugOutcome *o)
+// 1 when the VS3Effects value of the entry's view is there, 0 when the
+// registry says it is not, -1 when that cannot be told.
+int vs3_value_state(const PlugEntry *entry, const Places &p)
 {
     KeyGuard effects;
     LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_QUERY_VALUE | p.view,
                            effects.out());
-    if (r == ERROR_FILE_NOT_FOUND) return 1;
-    if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
-    r = RegQueryValueExA(effects.get(), entry->clsid_text, nullptr, nullptr, nullptr, nullptr);
-    if (r == ERROR_FILE_NOT_FOUND) return 1;
+    if (r == ERROR_SUCCESS)
+        r = RegQueryValueExA(effects.get(), entry->clsid_text, nullptr, nullptr, nullptr, nullptr);
+    if (r == ERROR_FILE_NOT_FOUND) return 0;
+    return r == ERROR_SUCCESS ? 1 : -1;
+}
+
+// 1 when the store entry holds the exact VS3Effects value, 0 when the
+// registry says it does not, -1 when that cannot be told.
+int saved_vs3_state(HKEY store, const PlugEntry *entry, const Places &p)
+{
     KeyGuard saved;
+    LONG r = RegOpenKeyExA(store, SAVED_VS3_KEY, 0, KEY_QUERY_VALUE | p.store_view, saved.out());
+    if (r == ERROR_SUCCESS)
+        r = RegQueryValueExA(saved.get(), entry->clsid_text, nullptr, nullptr, nullptr, nullptr);
+    if (r == ERROR_FILE_NOT_FOUND) return 0;
+    return r == ERROR_SUCCESS ? 1 : -1;
+}
+
+// The VS3Effects value goes into the store entry exactly as it is: its data
+// may be empty, long, in any characters and of any type. *saved says whether
+// there was one to save; "none" is believed only when a second look agrees,
+// as the value is deleted afterwards.
+int save_vs3_value(HKEY store, const PlugEntry *entry, const Places &p, PlugOutcome *o,
+                   int *saved)
+{
+    *saved = 0;
+    int state = vs3_value_state(entry, p);
+    if (state == 0) state = vs3_value_state(entry, p);
+    if (state == 0) return 1;
+    KeyGuard effects;
+    LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_QUERY_VALUE | p.view,
+                           effects.out());
+    if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
+    KeyGuard copy;
     r = RegCreateKeyExA(store, SAVED_VS3_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_READ | KEY_WRITE | p.store_view, nullptr, saved.out(), nullptr);
+                        KEY_READ | KEY_WRITE | p.store_view, nullptr, copy.out(), nullptr);
     if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
     TreeFailure f;
-    if (!copy_value_exact(saved.get(), effects.get(), entry->clsid_text, &f))
+    if (!copy_value_exact(copy.get(), effects.get(), entry->clsid_text, &f))
         return f.on_source ? fail_at(o, f.code, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH)
                            : fail_at(o, f.code, HKEY_CLASSES_ROOT, p.store);
+    *saved = 1;
     return 1;
 }
 
-// Writes the VS3Effects value back: exactly as saved, or, for an entry an
-// older version saved without it, the display name as text.
+// Writes the VS3Effects value back exactly as saved. For an entry an older
+// version saved without it (which a second look must confirm, as the saved
+// copy is deleted afterwards) a live value stays as it is, and where there
+// is none the display name is written as text.
 int restore_vs3_value(HKEY store, const PlugEntry *entry, const Places &p, PlugOutcome *o)
 {
     KeyGuard effects;
-    LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_WRITE | p.view,
-                           effects.out());
+    LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0,
+                           KEY_QUERY_VALUE | KEY_SET_VALUE | p.view, effects.out());
     if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
     KeyGuard saved;
     r = RegOpenKeyExA(store, SAVED_VS3_KEY, 0, KEY_READ | p.store_view, saved.out());
     if (r == ERROR_SUCCESS) {
         TreeFailure f;
         if (copy_value_exact(effects.get(), saved.get(), entry->clsid_text, &f)) return 1;
-        if (f.on_source != 0 && f.code == ERROR_FILE_NOT_FOUND) r = ERROR_FILE_NOT_FOUND;
-        else return fail_at(o, f.code, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
+        if (!f.on_source) return fail_at(o, f.code, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
+        r = f.code;
     }
     if (r != ERROR_FILE_NOT_FOUND) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
+    if (saved_vs3_state(store, entry, p) != 0) {
+        o->status = PLUG_FAILED;
+        if (o->why == WHY_NONE) o->why = WHY_CHANGED_MEANWHILE;
+        return 0;
+    }
+    r = RegQueryValueExA(effects.get(), entry->clsid_text, nullptr, nullptr, nullptr, nullptr);
+    if (r != ERROR_FILE_NOT_FOUND) {
+        if (r == ERROR_SUCCESS) return 1;
+        return fail_at(o, r, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
+    }
     char name[NAME_BUFFER_SIZE];
     DWORD len = copy_name(entry, name);
     r = RegSetValueExA(effects.get(), entry->clsid_text, 0, REG_SZ,
@@ -253,9 +302,18 @@ int delete_directx_registration(const PlugEntry *entry, const Places &p, PlugOut
     return clsid_gone && filter_gone;
 }
 
-int delete_vs3_registration(const PlugEntry *entry, const Places &p, PlugOutcome *o)
+// value_saved 0: disable found no value to save, so none is deleted; one
+// that shows up meanwhile stays live and is reported.
+int delete_vs3_registration(const PlugEntry *entry, const Places &p, PlugOutcome *o,
+                            int value_saved = 1)
 {
     int clsid_gone = delete_tree_at(p.view, p.clsid, o);
+    if (!value_saved) {
+        if (vs3_value_state(entry, p) == 0) return clsid_gone;
+        o->status = PLUG_FAILED;
+        if (o->why == WHY_NONE) o->why = WHY_CHANGED_MEANWHILE;
+        return 0;
+    }
     KeyGuard effects;
     LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_WRITE | p.view,
                            effects.out());
@@ -299,15 +357,19 @@ PlugEntry *usable_entry(int index, PlugOutcome *o, Places *p)
 }
 
 // Everything of the live registration into the open store entry.
-int save_registration(HKEY store, const PlugEntry *entry, const Places &p, PlugOutcome *o)
+int save_registration(HKEY store, const PlugEntry *entry, const Places &p, PlugOutcome *o,
+                      int *vs3_saved)
 {
+    // The value first: a copy that stops later still holds it exactly, so
+    // that enabling that copy never has to make the value up.
+    *vs3_saved = 0;
+    if (entry->type == PLUG_TYPE_VS3 && !save_vs3_value(store, entry, p, o, vs3_saved)) return 0;
     TreeFailure f;
     if (entry->type == PLUG_TYPE_DIRECTX &&
         !copy_key_tree_ex(store, p.store_view, HKEY_CLASSES_ROOT, p.filter_view, p.filter, &f))
         return tree_failed(o, f, p.store, "");
     if (!copy_key_tree_ex(store, p.store_view, HKEY_CLASSES_ROOT, p.view, p.clsid, &f))
         return tree_failed(o, f, p.store, "");
-    if (entry->type == PLUG_TYPE_VS3) return save_vs3_value(store, entry, p, o);
     return 1;
 }
 
@@ -354,10 +416,11 @@ int disable_plug(int index, PlugOutcome *out)
     if (!write_store_header(store.get(), entry, p, o)) return 0;
     // The flag turns only once every copy is in the store: a row reading
     // "Disabled" must not hide a registration that is still live.
-    if (!save_registration(store.get(), entry, p, o)) return 0;
+    int vs3_saved = 0;
+    if (!save_registration(store.get(), entry, p, o, &vs3_saved)) return 0;
     entry->disabled = 1;
     if (entry->type == PLUG_TYPE_DIRECTX) return delete_directx_registration(entry, p, o);
-    return delete_vs3_registration(entry, p, o);
+    return delete_vs3_registration(entry, p, o, vs3_saved);
 }
 
 int enable_plug(int index, PlugOutcome *out)
@@ -446,6 +509,9 @@ void describe_outcome(const PlugOutcome *o, char *out, size_t size)
         return;
     case WHY_BAD_TYPE:
         snprintf(out, size, "a plug-in of this type cannot be changed");
+        return;
+    case WHY_CHANGED_MEANWHILE:
+        snprintf(out, size, "the registry changed while it was being read; try again");
         return;
     case WHY_STORE_HOLDS_TYPE:
         type_words(o->held_type, words, sizeof words);

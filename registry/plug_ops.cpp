@@ -330,7 +330,7 @@ int clsid_names_one_key(const PlugEntry *entry)
 
 int disable_plug(int index, PlugOutcome *out)
 {
-    PlugOutcome local;
+    PlugOutcome local = {}; // start() fills it; cppcheck cannot see that
     PlugOutcome *o = out != nullptr ? out : &local;
     start(o);
     PlugEntry *found = catalogue_get(index);
@@ -363,7 +363,7 @@ int disable_plug(int index, PlugOutcome *out)
 
 int enable_plug(int index, PlugOutcome *out)
 {
-    PlugOutcome local;
+    PlugOutcome local = {}; // start() fills it; cppcheck cannot see that
     PlugOutcome *o = out != nullptr ? out : &local;
     start(o);
     PlugEntry *found = catalogue_get(index);
@@ -401,7 +401,7 @@ int enable_plug(int index, PlugOutcome *out)
 
 int remove_plug(int index, PlugOutcome *out)
 {
-    PlugOutcome local;
+    PlugOutcome local = {}; // start() fills it; cppcheck cannot see that
     PlugOutcome *o = out != nullptr ? out : &local;
     start(o);
     Places p;

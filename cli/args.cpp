@@ -101,7 +101,7 @@ int is_option(const char *arg, const char *name)
 
 int check_command(CliArgs *args)
 {
-    if (args->help) return 1;
+    if (args->help || args->version) return 1;
     switch (args->command) {
     case CLI_NONE:
         return fail(args, "no command given", nullptr);
@@ -142,6 +142,8 @@ int parse_args(int argc, const char *const *argv, CliArgs *args)
                 options_end = 1;
             } else if (strcmp(arg, "-h") == 0 || strcmp(arg, "--help") == 0) {
                 args->help = 1;
+            } else if (strcmp(arg, "--version") == 0) {
+                args->version = 1;
             } else if (strcmp(arg, "-y") == 0 || strcmp(arg, "--yes") == 0) {
                 args->yes = 1;
             } else if (is_option(arg, "--format")) {

@@ -11,7 +11,8 @@ target_compile_options(mp_cli PRIVATE ${MP_WARNINGS})
 target_link_libraries(mp_cli PUBLIC mp_registry mp_extrainfo mp_catalogue mp_platform)
 
 if(MP_WINDOWS)
-  add_executable(manage-plugins-cli ${CMAKE_SOURCE_DIR}/cli/main.cpp)
+  mp_compile_resources(${mp_res_src}/cli.rc ${mp_res_out}/cli_rc.o)
+  add_executable(manage-plugins-cli ${CMAKE_SOURCE_DIR}/cli/main.cpp ${mp_res_out}/cli_rc.o)
   target_compile_options(manage-plugins-cli PRIVATE ${MP_WARNINGS})
   target_link_options(manage-plugins-cli PRIVATE -mconsole)
   target_link_libraries(manage-plugins-cli PRIVATE mp_cli mp_registry mp_extrainfo mp_catalogue

@@ -34,6 +34,7 @@ struct CliArgs {
     int type_filter;  // 0 any, else PLUG_TYPE_DIRECTX or PLUG_TYPE_VS3
     int bits_filter;  // 0 any, else 32 or 64: the registry view
     int help;         // --help, or the help command
+    int version;      // --version
     int target_count;
     const char *targets[CLI_MAX_TARGETS];
     char error[CLI_ERROR_SIZE]; // the usage error when parse_args returns 0
@@ -95,6 +96,8 @@ void write_list(FILE *out, int format, int type_filter, int bits_filter = 0);
 
 // The --help text.
 extern const char CLI_HELP_TEXT[];
+// The --version line: the program's name and the project version.
+extern const char CLI_VERSION_TEXT[];
 // One line pointing at --help, for usage errors.
 extern const char CLI_USAGE_HINT[];
 

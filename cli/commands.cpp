@@ -186,6 +186,10 @@ int run_cli(const CliArgs *args, int args_ok, const CliIo *io)
         fputs(CLI_HELP_TEXT, io->out);
         return CLI_EXIT_OK;
     }
+    if (args->version) {
+        fputs(CLI_VERSION_TEXT, io->out);
+        return CLI_EXIT_OK;
+    }
     switch (args->command) {
     case CLI_LIST:
         rebuild_catalogue();

@@ -1,9 +1,10 @@
 // The listing in its three formats, the field encodings behind them, and the
-// help text.
+// help and version texts.
 #include <cstring>
 
 #include "cli/cli.h"
 #include "extrainfo/extrainfo.h"
+#include "resources/version.h"
 
 static_assert(JSON_STRING_SIZE >= 6 * PLUG_DLL_PATH_SIZE + 3, "a field of escapes only fits");
 
@@ -208,6 +209,8 @@ void write_list(FILE *out, int format, int type_filter, int bits_filter)
     else write_table(out, filter);
 }
 
+const char CLI_VERSION_TEXT[] = CLI_PROGRAM_NAME " " MP_VERSION_TEXT "\n";
+
 const char CLI_USAGE_HINT[] = "Run \"" CLI_PROGRAM_NAME " --help\" for the commands and options.\n";
 
 const char CLI_HELP_TEXT[] =
@@ -257,6 +260,7 @@ const char CLI_HELP_TEXT[] =
     "                           lookup of named plug-ins).\n"
     "  -y, --yes                Remove without asking.\n"
     "  -h, --help               Print this text.\n"
+    "  --version                Print the program's name and version.\n"
     "\n"
     "Output of list:\n"
     "  type is Direct-X, VS3, or empty for a saved entry of another type; status is\n"

@@ -7,7 +7,9 @@ every run:
               main window
   app.ico     icon group 100: one 32 x 32 image in 16 colours
 
-usage: make_resources.py OUTPUT_DIR
+usage: make_resources.py OUTPUT_DIR VERSION
+
+VERSION, e.g. 1.1, is shown on the artwork's label.
 """
 
 import math
@@ -60,7 +62,14 @@ LABEL_FONT = {
     "X": ["#...#", "#...#", ".#.#.", "..#..", ".#.#.", "#...#", "#...#"],
     "0": [".###.", "#...#", "#..##", "#.#.#", "##..#", "#...#", ".###."],
     "1": ["..#..", ".##..", "..#..", "..#..", "..#..", "..#..", ".###."],
+    "2": [".###.", "#...#", "....#", "...#.", "..#..", ".#...", "#####"],
     "3": ["####.", "....#", "....#", ".###.", "....#", "....#", "####."],
+    "4": ["...#.", "..##.", ".#.#.", "#..#.", "#####", "...#.", "...#."],
+    "5": ["#####", "#....", "####.", "....#", "....#", "#...#", ".###."],
+    "6": [".###.", "#....", "#....", "####.", "#...#", "#...#", ".###."],
+    "7": ["#####", "....#", "...#.", "..#..", ".#...", ".#...", ".#..."],
+    "8": [".###.", "#...#", "#...#", ".###.", "#...#", "#...#", ".###."],
+    "9": [".###.", "#...#", "#...#", ".####", "....#", "....#", ".###."],
     "-": [".....", ".....", ".....", ".###.", ".....", ".....", "....."],
     ".": [".....", ".....", ".....", ".....", ".....", ".##..", ".##.."],
     "/": ["....#", "....#", "...#.", "..#..", ".#...", "#....", "#...."],
@@ -255,7 +264,7 @@ def overlaps(a, b):
     return ax < bx + bw and bx < ax + aw and ay < by + bh and by < ay + ah
 
 
-def draw_header():
+def draw_header(version):
     c = Canvas(WIDTH, HEIGHT)
     draw_background(c)
 
@@ -270,7 +279,7 @@ def draw_header():
     draw_recess(c, 421, 4, 176, 28, PANEL)
     draw_meters(c, 428, 8)
     label1 = draw_label(c, "AUDIO PLUG-IN MANAGER", 424, 38, LABEL)
-    label2 = draw_label(c, "DIRECTX / VS3   V1.0", 424, 50, LABEL_DIM)
+    label2 = draw_label(c, "DIRECTX / VS3   V" + version, 424, 50, LABEL_DIM)
 
     draw_scope(c, 604, WIDTH)
 
@@ -428,11 +437,11 @@ def write_ico4(path, colour, opaque):
 
 
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) != 3:
         sys.exit(__doc__)
-    out = sys.argv[1]
+    out, version = sys.argv[1], sys.argv[2]
     os.makedirs(out, exist_ok=True)
-    palette, pixels = quantize(draw_header())
+    palette, pixels = quantize(draw_header(version))
     write_bmp8(os.path.join(out, "header.bmp"), palette, pixels)
     write_ico4(os.path.join(out, "app.ico"), *draw_icon())
 

@@ -90,6 +90,36 @@ void prepare_link_dir(char *dir, int (*is_directory)(const char *path))
     if (!is_directory(dir)) strip_file_name(dir);
 }
 
+// 1 when is_file holds for file in dir; 0 also when the path would not fit.
+static int file_in_dir(const char *dir, const char *file, int (*is_file)(const char *path))
+{
+    // Scanned with the lead bytes in mind: a trail byte may equal '\'.
+    int ends_with_separator = 0;
+    for (size_t i = 0; dir[i] != 0; i++) {
+        unsigned char c = static_cast<unsigned char>(dir[i]);
+        ends_with_separator = c == '\\' || c == '/';
+        if (ansi_lead_byte(c) && dir[i + 1] != 0) i++;
+    }
+    char path[LINK_DIR_SIZE + 260];
+    int n = snprintf(path, sizeof path, "%s%s%s", dir, ends_with_separator ? "" : "\\", file);
+    return n > 0 && static_cast<size_t>(n) < sizeof path && is_file(path);
+}
+
+void document_dir(char *dir, const char *file, const char *program,
+                  int (*is_directory)(const char *path), int (*is_file)(const char *path))
+{
+    prepare_link_dir(dir, is_directory);
+    if (file_in_dir(dir, file, is_file)) return;
+    char program_dir[LINK_DIR_SIZE];
+    snprintf(program_dir, sizeof program_dir, "%s", program);
+    strip_file_name(program_dir); // a program's path always ends in its .exe name
+    // "C:" alone would mean the drive's current directory, not its root.
+    if (program_dir[0] != 0 && program_dir[1] == ':' && program_dir[2] == 0)
+        snprintf(program_dir + 2, sizeof program_dir - 2, "\\");
+    if (program_dir[0] != 0 && file_in_dir(program_dir, file, is_file))
+        memcpy(dir, program_dir, sizeof program_dir);
+}
+
 const char *cell_text(const PlugEntry *entry, int column)
 {
     switch (column) {

@@ -143,6 +143,15 @@ void strip_file_name_with(char *path, int (*is_lead_byte)(unsigned char));
 // otherwise with strip_file_name applied. dir holds LINK_DIR_SIZE bytes.
 void prepare_link_dir(char *dir, int (*is_directory)(const char *path));
 
+// The directory the document file is opened from: the start directory (as
+// prepare_link_dir gives it) when the file is there; otherwise the directory
+// of program, the program's own path, when the file is there, so that a
+// shortcut starting the program elsewhere still finds the documents shipped
+// beside it; otherwise the start directory, and the shell reports the file
+// missing. dir holds LINK_DIR_SIZE bytes.
+void document_dir(char *dir, const char *file, const char *program,
+                  int (*is_directory)(const char *path), int (*is_file)(const char *path));
+
 // A cell's text: the entry's own name or DLL path for columns 0 and 4, fixed
 // texts for 1 to 3 ("" for an unknown type) and 5 (the view's bits); null
 // for any other column.

@@ -45,6 +45,12 @@ static int is_directory(const char *path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+static int is_file(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 int link_target(WPARAM id, LinkTarget *target)
 {
     target->dir = nullptr;
@@ -65,7 +71,10 @@ int link_target(WPARAM id, LinkTarget *target)
         target->file = nullptr;
         return 0;
     }
-    prepare_link_dir(target->dir_buffer, is_directory);
+    char program[LINK_DIR_SIZE];
+    DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
+    if (length == 0 || length >= sizeof program) program[0] = 0; // failed or cut short
+    document_dir(target->dir_buffer, target->file, program, is_directory, is_file);
     target->dir = target->dir_buffer;
     return 1;
 }

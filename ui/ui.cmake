@@ -2,8 +2,6 @@
 # but the entry point, so the tests can drive the window in-process, and the
 # program ManagePlugins.exe with its resources.
 
-find_package(Python3 COMPONENTS Interpreter REQUIRED)
-
 file(GLOB mp_ui_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/*.cpp)
 list(REMOVE_ITEM mp_ui_sources ${CMAKE_SOURCE_DIR}/ui/winmain.cpp)
 add_library(mp_ui STATIC ${mp_ui_sources})
@@ -13,23 +11,17 @@ target_link_libraries(mp_ui PUBLIC mp_registry mp_extrainfo mp_catalogue mp_plat
                       user32 gdi32 comctl32 comdlg32 shell32 advapi32 kernel32)
 
 # The pictures are drawn from source on every build tree; nothing binary is
-# kept in the repository.
-set(mp_res_src ${CMAKE_SOURCE_DIR}/resources)
-set(mp_res_out ${CMAKE_BINARY_DIR}/resources)
+# kept in the repository. The artwork's label shows the version.
 add_custom_command(
   OUTPUT ${mp_res_out}/header.bmp ${mp_res_out}/app.ico
   COMMAND ${Python3_EXECUTABLE} ${mp_res_src}/make_resources.py ${mp_res_out}
-  DEPENDS ${mp_res_src}/make_resources.py
+          ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}
+  DEPENDS ${mp_res_src}/make_resources.py ${mp_res_out}/version.stamp
   COMMENT "Drawing the icon and the header artwork"
   VERBATIM)
-add_custom_command(
-  OUTPUT ${mp_res_out}/app_rc.o
-  COMMAND ${CMAKE_RC_COMPILER} -O coff -I ${mp_res_out} -I ${mp_res_src}
-          -i ${mp_res_src}/app.rc -o ${mp_res_out}/app_rc.o
-  DEPENDS ${mp_res_src}/app.rc ${mp_res_src}/manage_plugins.manifest
-          ${mp_res_out}/header.bmp ${mp_res_out}/app.ico
-  COMMENT "Compiling the resources"
-  VERBATIM)
+mp_compile_resources(${mp_res_src}/app.rc ${mp_res_out}/app_rc.o
+                     ${mp_res_out}/manage_plugins.manifest
+                     ${mp_res_out}/header.bmp ${mp_res_out}/app.ico)
 
 add_executable(ManagePlugins WIN32 ${CMAKE_SOURCE_DIR}/ui/winmain.cpp ${mp_res_out}/app_rc.o)
 target_compile_options(ManagePlugins PRIVATE ${MP_WARNINGS})
@@ -37,11 +29,10 @@ target_link_options(ManagePlugins PRIVATE -mwindows)
 target_link_libraries(ManagePlugins PRIVATE mp_ui mp_registry mp_extrainfo mp_catalogue
                       user32 gdi32 comctl32 comdlg32 shell32 advapi32 kernel32)
 
-# The documents the program opens lie beside it.
-add_custom_command(TARGET ManagePlugins POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/readme.txt
-          ${CMAKE_SOURCE_DIR}/license.txt $<TARGET_FILE_DIR:ManagePlugins>
-  VERBATIM)
+# The documents the program opens lie beside it; the readme states the
+# version. Windows line ends, for the Notepad of older Windows.
+configure_file(${CMAKE_SOURCE_DIR}/readme.txt ${CMAKE_BINARY_DIR}/readme.txt @ONLY NEWLINE_STYLE CRLF)
+configure_file(${CMAKE_SOURCE_DIR}/license.txt ${CMAKE_BINARY_DIR}/license.txt @ONLY NEWLINE_STYLE CRLF)
 
 # The Windows tests start the program itself, so it is built first.
 function(mp_ui_tests_need_program)

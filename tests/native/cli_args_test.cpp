@@ -96,6 +96,14 @@ TEST(CliArgs, UsageErrorsNameTheirCause)
     }
 }
 
+TEST(CliArgs, VersionNeedsNoCommand)
+{
+    EXPECT_EQ(parse({"--version"}).args.version, 1);
+    EXPECT_EQ(parse({"--version"}).ok, 1);
+    EXPECT_EQ(parse({"list"}).args.version, 0);
+    EXPECT_EQ(parse({"--version=1"}).ok, 0); // takes no value
+}
+
 TEST(CliArgs, TooManyPlugInsIsAUsageError)
 {
     std::vector<const char *> words = {"disable"};

@@ -265,6 +265,16 @@ TEST_F(CliCommands, ListHelpAndUsageErrors)
                            CLI_USAGE_HINT);
 }
 
+TEST_F(CliCommands, VersionPrintsNameAndProjectVersion)
+{
+    Outcome v = run({"--version"});
+    EXPECT_EQ(v.code, CLI_EXIT_OK);
+    EXPECT_EQ(v.out, "manage-plugins-cli " + std::to_string(MP_VERSION_MAJOR) + "." +
+                         std::to_string(MP_VERSION_MINOR) + "." +
+                         std::to_string(MP_VERSION_PATCH) + "\n");
+    EXPECT_EQ(v.err, "");
+}
+
 // ---- when the registry refuses a step --------------------------------------
 
 // The step that was refused is the one named: here, creating the store entry.

@@ -132,6 +132,36 @@ TEST_F(UiLinkDir, CopyStartDirCopiesTheWholeBufferTerminated)
     EXPECT_EQ(dir[START_DIR_SIZE], 'x'); // nothing written past the 1024 bytes
 }
 
+// Documents: readme.txt lies in C:\Audio and in the program's folder,
+// license.txt in the program's folder only.
+int fake_is_file(const char *path)
+{
+    const char *const files[] = {"C:\\Audio\\readme.txt", "E:\\Tools\\readme.txt",
+                                 "E:\\Tools\\license.txt", "F:\\license.txt"};
+    for (const char *file : files)
+        if (strcmp(path, file) == 0) return 1;
+    return 0;
+}
+
+TEST_F(UiLinkDir, DocumentsFromTheStartDirectoryElseBesideTheProgram)
+{
+    const struct {
+        const char *start, *file, *program, *expected;
+    } cases[] = {
+        {"C:\\Audio", "readme.txt", "E:\\Tools\\ManagePlugins.exe", "C:\\Audio"},
+        {"C:\\Audio", "license.txt", "E:\\Tools\\ManagePlugins.exe", "E:\\Tools"},
+        {"D:\\", "license.txt", "F:\\ManagePlugins.exe", "F:\\"},
+        {"C:\\Audio", "missing.txt", "E:\\Tools\\ManagePlugins.exe", "C:\\Audio"}, // nowhere
+        {"C:\\Audio", "license.txt", "", "C:\\Audio"}, // the program's path unknown
+    };
+    for (const auto &c : cases) {
+        strcpy(start_dir, c.start);
+        char dir[LINK_DIR_SIZE];
+        document_dir(dir, c.file, c.program, fake_is_directory, fake_is_file);
+        EXPECT_STREQ(dir, c.expected) << c.file << " from " << c.start;
+    }
+}
+
 TEST(UiLayout, StartDirStartsAsTheDriveRoot)
 {
     // Until capture_start_dir runs, and whenever it fails.

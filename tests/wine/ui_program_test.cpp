@@ -134,7 +134,7 @@ TEST_F(UiResources, IconGroupHoldsOne32By32SixteenColourImage)
     EXPECT_NE(LoadIconA(module_, MAKEINTRESOURCEA(100)), nullptr);
 }
 
-TEST_F(UiResources, VersionIs1000WithItsDescription)
+TEST_F(UiResources, VersionIsTheProjectsWithItsDescription)
 {
     HMODULE version = LoadLibraryA("version.dll");
     ASSERT_NE(version, nullptr);
@@ -159,10 +159,12 @@ TEST_F(UiResources, VersionIs1000WithItsDescription)
     VS_FIXEDFILEINFO *fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(query(block.data(), "\\", reinterpret_cast<void **>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    const DWORD high = (MP_VERSION_MAJOR << 16) | MP_VERSION_MINOR;
+    const DWORD low = MP_VERSION_PATCH << 16;
+    EXPECT_EQ(fixed->dwFileVersionMS, high);
+    EXPECT_EQ(fixed->dwFileVersionLS, low);
+    EXPECT_EQ(fixed->dwProductVersionMS, high);
+    EXPECT_EQ(fixed->dwProductVersionLS, low);
 
     char *description = nullptr;
     ASSERT_TRUE(query(block.data(), "\\StringFileInfo\\040904E4\\FileDescription",

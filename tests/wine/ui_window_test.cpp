@@ -933,9 +933,14 @@ protected:
         if (!base_.empty() && base_.back() == '\\') base_.pop_back();
         dotted_ = base_ + "\\mp ui Tools.new";
         CreateDirectoryA(dotted_.c_str(), nullptr);
+        // The documents are looked for in the start directory first.
+        for (const std::string &dir : {base_, dotted_})
+            for (const char *file : {README_FILE, LICENSE_FILE}) put_file(dir + "\\" + file);
     }
     void TearDown() override
     {
+        for (const std::string &dir : {base_, dotted_})
+            for (const char *file : {README_FILE, LICENSE_FILE}) DeleteFileA((dir + "\\" + file).c_str());
         RemoveDirectoryA(dotted_.c_str());
         memcpy(start_dir, saved_, sizeof saved_);
     }
@@ -945,6 +950,20 @@ protected:
         LinkTarget target;
         if (!link_target(id, &target)) return "<none>";
         return target.dir == nullptr ? "<null>" : target.dir;
+    }
+    static void put_file(const std::string &path)
+    {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        CloseHandle(file);
+    }
+    // The folder of this program, where the build and the package put the
+    // documents.
+    static std::string program_dir()
+    {
+        std::string dir = program_path("");
+        dir.pop_back();
+        return dir;
     }
     char saved_[START_DIR_SIZE];
     std::string base_;
@@ -957,7 +976,24 @@ TEST_F(UiLinks, DocumentsOpenFromTheStartDirectoryEvenWithADotInIt)
     EXPECT_EQ(dir_for(dotted_, CMD_LICENSE), dotted_);
     EXPECT_EQ(dir_for(base_ + "\\mp ui gone.new", CMD_README), base_); // names none: stripped
     EXPECT_EQ(dir_for(base_, CMD_LICENSE), base_);
-    EXPECT_EQ(dir_for("C:\\", CMD_README), "C:\\");
+    EXPECT_EQ(dir_for("C:\\", CMD_README), program_dir()); // not there: beside the program
+}
+
+TEST_F(UiLinks, DocumentsMissingFromTheStartDirectoryOpenBesideTheProgram)
+{
+    // As from a shortcut that starts the program in another folder.
+    std::string elsewhere = base_ + "\\mp ui elsewhere";
+    CreateDirectoryA(elsewhere.c_str(), nullptr);
+    for (WPARAM id : {CMD_README, CMD_LICENSE}) {
+        LinkTarget target;
+        ASSERT_EQ(dir_for(elsewhere, id), program_dir()) << id;
+        link_target(id, &target);
+        std::string path = program_dir() + "\\" + target.file;
+        DWORD attributes = GetFileAttributesA(path.c_str());
+        EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            << path;
+    }
+    RemoveDirectoryA(elsewhere.c_str());
 }
 
 TEST_F(UiLinks, TargetsById)

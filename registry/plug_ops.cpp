@@ -47,12 +47,16 @@ int key_exists(HKEY root, const char *path, REGSAM view)
 }
 
 // A 32-bit class may have its Filter entry only in the 64-bit place (and the
-// other way round): its own view's is used when there is one.
+// other way round): its own view's is used when there is one. "None" is
+// believed only when a second look agrees, as the other view's entry may be
+// deleted on the strength of it.
 REGSAM find_filter_view(const PlugEntry *entry, const char *filter_path)
 {
     REGSAM own = view_flag(entry->bits);
     int32_t other = other_view(entry->bits);
-    if (other == 0 || key_exists(HKEY_CLASSES_ROOT, filter_path, own)) return own;
+    if (other == 0 || key_exists(HKEY_CLASSES_ROOT, filter_path, own) ||
+        key_exists(HKEY_CLASSES_ROOT, filter_path, own))
+        return own;
     if (key_exists(HKEY_CLASSES_ROOT, filter_path, view_flag(other))) return view_flag(other);
     return own;
 }

@@ -2,6 +2,7 @@
 // the excluded class, name and path capacities, and the walk rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -364,6 +365,85 @@ TEST_F(DirectxScanTest, FailuresAtEachStepHaveTheirEffect)
         EXPECT_STREQ(catalogue_get(1)->name, c.name) << path;
         EXPECT_STREQ(catalogue_get(1)->dll_path, c.dll) << path;
         EXPECT_EQ(catalogue_get(1)->dll_exists, c.dll[0] != '\0') << path;
+    }
+}
+
+// ---- registry views ----------------------------------------------------------
+
+// Plays the machine for one scope; the default machine and a 64-bit process
+// come back whatever happens.
+struct OnMachine {
+    explicit OnMachine(FakeMachine m)
+    {
+        fakereg_set_machine(m);
+        fakereg_set_process_bits(m == FAKE_WIN32 ? 32 : 64);
+    }
+    ~OnMachine()
+    {
+        fakereg_set_machine(FAKE_WIN64_WIN7);
+        fakereg_set_process_bits(64);
+    }
+};
+
+const int V32 = 1, V64 = 2;
+
+struct ViewCase {
+    int classes; // views holding CLSID\{A}, each named "F32" or "F64"
+    int filters; // views whose Filter key lists {A}
+    std::vector<std::string> rows; // "bits name", sorted
+};
+
+// Under Windows 7 one Filter key serves both views, under Wine 8 each view
+// has its own; either way a class is one row per view its class key is in,
+// read in that view, wherever its Filter entry is.
+TEST_F(DirectxScanTest, ViewsTable)
+{
+    const std::vector<ViewCase> two = {
+        {V32, V32, {"32 F32"}},
+        {V64, V64, {"64 F64"}},
+        {V32, V64, {"32 F32"}},
+        {V64, V32, {"64 F64"}},
+        {V32, V32 | V64, {"32 F32"}},
+        {V64, V32 | V64, {"64 F64"}},
+        {V32 | V64, V32 | V64, {"32 F32", "64 F64"}},
+        {V32 | V64, V32, {"32 F32", "64 F64"}},
+        {V32 | V64, V64, {"32 F32", "64 F64"}},
+    };
+    const struct {
+        FakeMachine machine;
+        std::vector<ViewCase> cases;
+    } machines[] = {{FAKE_WIN64_WIN7, two},
+                    {FAKE_WIN64_WINE8, two},
+                    {FAKE_WIN32, {{V32, V32, {"32 F32"}}}}};
+    for (const auto &m : machines) {
+        OnMachine on(m.machine);
+        for (const ViewCase &c : m.cases) {
+            fakereg_reset();
+            for (int bits : {32, 64}) {
+                if (!(c.classes & (bits == 32 ? V32 : V64))) continue;
+                fakereg_set_process_bits(bits);
+                make_good_filter(A, bits == 32 ? "F32" : "F64");
+                fx_delete_tree(HKEY_CLASSES_ROOT, (std::string("Filter\\") + A).c_str());
+            }
+            for (int bits : {32, 64}) {
+                if (!(c.filters & (bits == 32 ? V32 : V64))) continue;
+                fakereg_set_process_bits(bits);
+                fx_create(HKEY_CLASSES_ROOT, (std::string("Filter\\") + A).c_str());
+            }
+            fakereg_set_process_bits(m.machine == FAKE_WIN32 ? 32 : 64);
+            const std::string what = "machine " + std::to_string(m.machine) + ", classes " +
+                                     std::to_string(c.classes) + ", filters " +
+                                     std::to_string(c.filters);
+            std::vector<std::string> got;
+            for (const std::string &clsid : scan()) {
+                EXPECT_EQ(clsid, A) << what;
+                const PlugEntry *e = catalogue_get(static_cast<int>(got.size() + 1));
+                got.push_back(std::to_string(e->bits) + " " + e->name);
+            }
+            std::sort(got.begin(), got.end());
+            EXPECT_EQ(got, c.rows) << what;
+            EXPECT_EQ(fakereg_open_handles(), 0) << what;
+        }
     }
 }
 

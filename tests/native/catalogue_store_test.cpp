@@ -22,13 +22,17 @@ const char B[] = "{B0000000-0000-0000-0000-0000000000BB}";
 const char C[] = "{C0000000-0000-0000-0000-0000000000CC}";
 const char STORE[] = "HKCR\\" STORE64_ROOT_PATH;
 
-std::string entry_path(const char *clsid) { return std::string(STORE64_ROOT_PATH "\\") + clsid; }
+std::string entry_path(const char *clsid, const char *root = STORE64_ROOT_PATH)
+{
+    return std::string(root) + "\\" + clsid;
+}
 
 // A store entry as disabling leaves it: "name", "type" and the saved class
 // key with its InprocServer32.
-void make_saved(const char *clsid, const char *name, DWORD type, const char *dll = DLL)
+void make_saved(const char *clsid, const char *name, DWORD type, const char *dll = DLL,
+                const char *root = STORE64_ROOT_PATH)
 {
-    std::string e = entry_path(clsid);
+    std::string e = entry_path(clsid, root);
     fx_set_sz(HKEY_CLASSES_ROOT, e.c_str(), "name", name);
     fx_set_dword(HKEY_CLASSES_ROOT, e.c_str(), "type", type);
     if (dll != nullptr)
@@ -348,6 +352,88 @@ TEST_F(StoreScanTest, ClassesDifferingInTheLastByteOnlyAreDifferent)
     parse_clsid_text(b_next, next);
     EXPECT_EQ(is_new_clsid(next, live->bits), 1);
     EXPECT_EQ(is_new_clsid(live->clsid, live->bits), 0);
+}
+
+// ---- registry views ----------------------------------------------------------
+
+// Plays the machine for one scope; the default machine and a 64-bit process
+// come back whatever happens.
+struct OnMachine {
+    explicit OnMachine(FakeMachine m)
+    {
+        fakereg_set_machine(m);
+        fakereg_set_process_bits(m == FAKE_WIN32 ? 32 : 64);
+    }
+    ~OnMachine()
+    {
+        fakereg_set_machine(FAKE_WIN64_WIN7);
+        fakereg_set_process_bits(64);
+    }
+};
+
+const int V32 = 1, V64 = 2;
+
+struct ViewCase {
+    int saved; // V32: a copy in DisabledPlug, V64: one in DisabledPlug64
+    int live;  // views with a live effect of the class
+    std::vector<std::string> rows; // "on|off bits", sorted
+};
+
+// A saved copy is hidden only by a live class of its own view: DisabledPlug
+// holds 32-bit registrations, DisabledPlug64 64-bit ones, both read through
+// the 64-bit view. 32-bit Windows has DisabledPlug only.
+TEST_F(StoreScanTest, ViewsTable)
+{
+    const std::vector<ViewCase> two = {
+        {V32, V32, {"on 32"}},
+        {V32, V64, {"off 32", "on 64"}},
+        {V64, V32, {"off 64", "on 32"}},
+        {V64, V64, {"on 64"}},
+        {V32 | V64, 0, {"off 32", "off 64"}},
+        {V32 | V64, V32, {"off 64", "on 32"}},
+        {V32 | V64, V64, {"off 32", "on 64"}},
+        {V32 | V64, V32 | V64, {"on 32", "on 64"}},
+    };
+    const struct {
+        FakeMachine machine;
+        std::vector<ViewCase> cases;
+    } machines[] = {{FAKE_WIN64_WIN7, two},
+                    {FAKE_WIN64_WINE8, two},
+                    {FAKE_WIN32,
+                     {{V32, 0, {"off 32"}},
+                      {V32, V32, {"on 32"}},
+                      {V64, 0, {}},
+                      {V32 | V64, 0, {"off 32"}}}}};
+    for (const auto &m : machines) {
+        OnMachine on(m.machine);
+        for (const ViewCase &c : m.cases) {
+            fakereg_reset();
+            if (c.saved & V32) make_saved(A, "saved 32", 2, DLL, STORE_ROOT_PATH);
+            if (c.saved & V64) make_saved(A, "saved 64", 2, DLL, STORE64_ROOT_PATH);
+            for (int bits : {32, 64}) {
+                if (!(c.live & (bits == 32 ? V32 : V64))) continue;
+                fakereg_set_process_bits(bits);
+                fx_vs3_effect(A, "live", nullptr, DLL);
+            }
+            fakereg_set_process_bits(m.machine == FAKE_WIN32 ? 32 : 64);
+            const std::string what = "machine " + std::to_string(m.machine) + ", saved " +
+                                     std::to_string(c.saved) + ", live " + std::to_string(c.live);
+            rebuild_catalogue();
+            std::vector<std::string> got;
+            for (uint32_t i = 1; i <= catalogue_count(); i++) {
+                const PlugEntry *e = catalogue_get(static_cast<int>(i));
+                EXPECT_STREQ(e->clsid_text, A) << what;
+                // A saved copy is read from its own root.
+                if (e->disabled) {
+                    EXPECT_EQ(e->name, "saved " + std::to_string(e->bits)) << what;
+                }
+                got.push_back(std::string(e->disabled ? "off " : "on ") + std::to_string(e->bits));
+            }
+            std::sort(got.begin(), got.end());
+            EXPECT_EQ(got, c.rows) << what;
+            EXPECT_EQ(fakereg_open_handles(), 0) << what;
+        }
+    }
 }
 
 } // namespace

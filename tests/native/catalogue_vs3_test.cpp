@@ -3,6 +3,7 @@
 // walk rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -228,6 +229,79 @@ TEST_F(Vs3ScanTest, FailuresAtEachStepHaveTheirEffect)
         if (!c.listed) continue;
         EXPECT_STREQ(catalogue_get(1)->name, c.name) << c.path;
         EXPECT_STREQ(catalogue_get(1)->dll_path, c.dll) << c.path;
+    }
+}
+
+// ---- registry views ----------------------------------------------------------
+
+// Plays the machine for one scope; the default machine and a 64-bit process
+// come back whatever happens.
+struct OnMachine {
+    explicit OnMachine(FakeMachine m)
+    {
+        fakereg_set_machine(m);
+        fakereg_set_process_bits(m == FAKE_WIN32 ? 32 : 64);
+    }
+    ~OnMachine()
+    {
+        fakereg_set_machine(FAKE_WIN64_WIN7);
+        fakereg_set_process_bits(64);
+    }
+};
+
+const int V32 = 1, V64 = 2;
+
+struct ViewCase {
+    int values;  // views whose VS3Effects holds {A}, with data "E32" or "E64"
+    int classes; // views holding CLSID\{A}
+    std::vector<std::string> rows; // "bits name", sorted
+};
+
+// An effect is listed in a view only when that view has both its value and
+// its class; both sharing rules split VS3Effects and CLSID alike.
+TEST_F(Vs3ScanTest, ViewsTable)
+{
+    const std::vector<ViewCase> two = {
+        {V32, V32, {"32 E32"}},
+        {V64, V64, {"64 E64"}},
+        {V32, V64, {}},
+        {V64, V32, {}},
+        {V32, V32 | V64, {"32 E32"}},
+        {V32 | V64, V32, {"32 E32"}},
+        {V32 | V64, V32 | V64, {"32 E32", "64 E64"}},
+    };
+    const struct {
+        FakeMachine machine;
+        std::vector<ViewCase> cases;
+    } machines[] = {{FAKE_WIN64_WIN7, two},
+                    {FAKE_WIN64_WINE8, two},
+                    {FAKE_WIN32, {{V32, V32, {"32 E32"}}}}};
+    const std::string cls = std::string("CLSID\\") + A;
+    for (const auto &m : machines) {
+        OnMachine on(m.machine);
+        for (const ViewCase &c : m.cases) {
+            fakereg_reset();
+            for (int bits : {32, 64}) {
+                fakereg_set_process_bits(bits);
+                if (c.values & (bits == 32 ? V32 : V64))
+                    fx_set_sz(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, A, bits == 32 ? "E32" : "E64");
+                if (c.classes & (bits == 32 ? V32 : V64))
+                    fx_set_sz(HKEY_CLASSES_ROOT, (cls + "\\InprocServer32").c_str(), nullptr, DLL);
+            }
+            fakereg_set_process_bits(m.machine == FAKE_WIN32 ? 32 : 64);
+            const std::string what = "machine " + std::to_string(m.machine) + ", values " +
+                                     std::to_string(c.values) + ", classes " +
+                                     std::to_string(c.classes);
+            std::vector<std::string> got;
+            for (const std::string &clsid : scan()) {
+                EXPECT_EQ(clsid, A) << what;
+                const PlugEntry *e = catalogue_get(static_cast<int>(got.size() + 1));
+                got.push_back(std::to_string(e->bits) + " " + e->name);
+            }
+            std::sort(got.begin(), got.end());
+            EXPECT_EQ(got, c.rows) << what;
+            EXPECT_EQ(fakereg_open_handles(), 0) << what;
+        }
     }
 }
 

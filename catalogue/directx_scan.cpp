@@ -1,6 +1,5 @@
 // Lists the DirectX audio filters: classes under HKCR\Filter whose merit is
 // low enough and which have an audio input pin and an audio output pin.
-#include <cstdio>
 #include <cstring>
 
 #include "catalogue/catalogue.h"
@@ -86,16 +85,6 @@ static void list_filter(HKEY cls, const char *clsid_text, int32_t bits)
     plug_list_append(&catalogue, &entry);
 }
 
-// Opens CLSID\{clsid} in the view; 0 when it is not there.
-static int open_class(const char *clsid_text, int32_t bits, KeyGuard *cls)
-{
-    char path[PATH_BUFFER_SIZE];
-    if (snprintf(path, sizeof path, "CLSID\\%s", clsid_text) >= static_cast<int>(sizeof path))
-        return 0;
-    return RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view_flag(bits), cls->out()) ==
-           ERROR_SUCCESS;
-}
-
 static void check_filter(HKEY cls, const char *clsid_text, int32_t bits)
 {
     if (!merit_passes(cls)) return;
@@ -103,22 +92,27 @@ static void check_filter(HKEY cls, const char *clsid_text, int32_t bits)
     list_filter(cls, clsid_text, bits);
 }
 
-// The Filter key of each view. Where both views share one Filter key (as
-// Windows 7 and later do) it is walked once; where each view has its own,
-// each is walked.
+// The Filter and CLSID keys of each view. Where both views share one Filter
+// key (as Windows 7 and later do) it is walked once; where each view has its
+// own, each is walked. Each view's CLSID key is opened once: classes are
+// opened below it, as an open through a view from the root can cost ten
+// times more (Wine).
 struct FilterKeys {
     int count;
     int32_t bits[2];
     KeyGuard key[2];
+    KeyGuard classes[2];
     int shared;
 };
 
 static void open_filter_keys(FilterKeys *f)
 {
     f->count = registry_views(f->bits);
-    for (int i = 0; i < f->count; i++)
-        RegOpenKeyExA(HKEY_CLASSES_ROOT, "Filter", 0, KEY_READ | view_flag(f->bits[i]),
-                      f->key[i].out());
+    for (int i = 0; i < f->count; i++) {
+        REGSAM view = view_flag(f->bits[i]);
+        RegOpenKeyExA(HKEY_CLASSES_ROOT, "Filter", 0, KEY_READ | view, f->key[i].out());
+        RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_READ | view, f->classes[i].out());
+    }
     f->shared = f->count == 2 && f->key[0].is_open() && f->key[1].is_open() &&
                 same_registry_key(f->key[0].get(), f->key[1].get()) == 1;
 }
@@ -132,7 +126,10 @@ static void check_filter_in_views(const FilterKeys *f, int walked, const char *c
     for (int j = 0; j < f->count; j++) {
         // The class key first: in the other view it is mostly not there.
         KeyGuard cls;
-        if (!open_class(clsid_text, f->bits[j], &cls)) continue;
+        if (!f->classes[j].is_open() ||
+            RegOpenKeyExA(f->classes[j].get(), clsid_text, 0, KEY_READ | view_flag(f->bits[j]),
+                          cls.out()) != ERROR_SUCCESS)
+            continue;
         if (j != walked && !f->shared && f->key[j].is_open()) {
             KeyGuard own;
             if (RegOpenKeyExA(f->key[j].get(), clsid_text, 0, KEY_READ | view_flag(f->bits[j]),

@@ -1,7 +1,6 @@
 // Lists the VS3 effects: the values of the VS3Effects key whose class is
 // registered. An effect without a display name gets one cleaned out of its
 // class description ("CVS3ReverbFactory Class" -> "Reverb").
-#include <cstdio>
 #include <cstring>
 
 #include "catalogue/catalogue.h"
@@ -61,13 +60,12 @@ static int display_name(HKEY cls, char text[TEXT_CAPACITY + 1])
     return clean_description(text);
 }
 
-static void check_effect(const char *clsid_text, char text[TEXT_CAPACITY + 1], int32_t bits)
+// classes is the view's CLSID key, opened once for the whole walk.
+static void check_effect(HKEY classes, const char *clsid_text, char text[TEXT_CAPACITY + 1],
+                         int32_t bits)
 {
-    char path[PATH_BUFFER_SIZE];
-    if (snprintf(path, sizeof path, "CLSID\\%s", clsid_text) >= static_cast<int>(sizeof path))
-        return;
     KeyGuard cls;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view_flag(bits), cls.out()) !=
+    if (RegOpenKeyExA(classes, clsid_text, 0, KEY_READ | view_flag(bits), cls.out()) !=
         ERROR_SUCCESS)
         return;
     if (!display_name(cls.get(), text)) return;
@@ -103,9 +101,11 @@ static int enum_effect(HKEY key, DWORD index, char name[KEY_NAME_CAPACITY],
 
 static void scan_effects_of_view(int32_t bits)
 {
-    KeyGuard effects;
+    KeyGuard effects, classes;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_READ | view_flag(bits),
-                      effects.out()) != ERROR_SUCCESS)
+                      effects.out()) != ERROR_SUCCESS ||
+        RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_READ | view_flag(bits), classes.out()) !=
+            ERROR_SUCCESS)
         return;
     DWORD failures = 0;
     for (DWORD i = 0;; i++) {
@@ -115,7 +115,7 @@ static void scan_effects_of_view(int32_t bits)
         int ok = enum_effect(effects.get(), i, name, text, &r);
         if (walk_ends(r, &failures)) break;
         // The default value names no class: "CLSID\\" would open the CLSID key itself.
-        if (ok && name[0] != '\0') check_effect(name, text, bits);
+        if (ok && name[0] != '\0') check_effect(classes.get(), name, text, bits);
     }
 }
 

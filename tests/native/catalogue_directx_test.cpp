@@ -370,22 +370,6 @@ TEST_F(DirectxScanTest, FailuresAtEachStepHaveTheirEffect)
 
 // ---- registry views ----------------------------------------------------------
 
-// Plays the machine for one scope; the default machine and a 64-bit process
-// come back whatever happens.
-struct OnMachine {
-    explicit OnMachine(FakeMachine m)
-    {
-        fakereg_set_machine(m);
-        fakereg_set_process_bits(m == FAKE_WIN32 ? 32 : 64);
-    }
-    ~OnMachine()
-    {
-        fakereg_set_machine(FAKE_WIN64_WIN7);
-        fakereg_set_process_bits(64);
-    }
-};
-
-const int V32 = 1, V64 = 2;
 
 struct ViewCase {
     int classes; // views holding CLSID\{A}, each named "F32" or "F64"

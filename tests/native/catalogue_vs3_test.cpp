@@ -234,22 +234,6 @@ TEST_F(Vs3ScanTest, FailuresAtEachStepHaveTheirEffect)
 
 // ---- registry views ----------------------------------------------------------
 
-// Plays the machine for one scope; the default machine and a 64-bit process
-// come back whatever happens.
-struct OnMachine {
-    explicit OnMachine(FakeMachine m)
-    {
-        fakereg_set_machine(m);
-        fakereg_set_process_bits(m == FAKE_WIN32 ? 32 : 64);
-    }
-    ~OnMachine()
-    {
-        fakereg_set_machine(FAKE_WIN64_WIN7);
-        fakereg_set_process_bits(64);
-    }
-};
-
-const int V32 = 1, V64 = 2;
 
 struct ViewCase {
     int values;  // views whose VS3Effects holds {A}, with data "E32" or "E64"

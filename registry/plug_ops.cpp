@@ -178,29 +178,27 @@ int write_store_header(HKEY store, const PlugEntry *entry, const Places &p, Plug
     return 1;
 }
 
-// 1 when the VS3Effects value of the entry's view is there, 0 when the
-// registry says it is not, -1 when that cannot be told.
-int vs3_value_state(const PlugEntry *entry, const Places &p)
+// 1 when the value `name` of parent\path is there, 0 when the registry says
+// it is not, -1 when that cannot be told.
+int value_state(HKEY parent, const char *path, REGSAM view, const char *name)
 {
-    KeyGuard effects;
-    LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_QUERY_VALUE | p.view,
-                           effects.out());
-    if (r == ERROR_SUCCESS)
-        r = RegQueryValueExA(effects.get(), entry->clsid_text, nullptr, nullptr, nullptr, nullptr);
+    KeyGuard key;
+    LONG r = RegOpenKeyExA(parent, path, 0, KEY_QUERY_VALUE | view, key.out());
+    if (r == ERROR_SUCCESS) r = RegQueryValueExA(key.get(), name, nullptr, nullptr, nullptr, nullptr);
     if (r == ERROR_FILE_NOT_FOUND) return 0;
     return r == ERROR_SUCCESS ? 1 : -1;
 }
 
-// 1 when the store entry holds the exact VS3Effects value, 0 when the
-// registry says it does not, -1 when that cannot be told.
+// The live VS3Effects value of the entry's view.
+int vs3_value_state(const PlugEntry *entry, const Places &p)
+{
+    return value_state(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, p.view, entry->clsid_text);
+}
+
+// The exact VS3Effects value kept in the store entry.
 int saved_vs3_state(HKEY store, const PlugEntry *entry, const Places &p)
 {
-    KeyGuard saved;
-    LONG r = RegOpenKeyExA(store, SAVED_VS3_KEY, 0, KEY_QUERY_VALUE | p.store_view, saved.out());
-    if (r == ERROR_SUCCESS)
-        r = RegQueryValueExA(saved.get(), entry->clsid_text, nullptr, nullptr, nullptr, nullptr);
-    if (r == ERROR_FILE_NOT_FOUND) return 0;
-    return r == ERROR_SUCCESS ? 1 : -1;
+    return value_state(store, SAVED_VS3_KEY, p.store_view, entry->clsid_text);
 }
 
 // The VS3Effects value goes into the store entry exactly as it is: its data
@@ -543,13 +541,7 @@ void find_places(const PlugEntry *entry, PlugPlaces *pl)
         pl->live_parts = 2;
         pl->live_present = pl->filter_key + pl->clsid_key;
     } else if (entry->type == PLUG_TYPE_VS3) {
-        KeyGuard effects;
-        LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_QUERY_VALUE | p.view,
-                               effects.out());
-        if (r == ERROR_SUCCESS)
-            r = RegQueryValueExA(effects.get(), entry->clsid_text, nullptr, nullptr, nullptr,
-                                 nullptr);
-        pl->vs3_value = r != ERROR_FILE_NOT_FOUND;
+        pl->vs3_value = vs3_value_state(entry, p) != 0;
         pl->live_parts = 2;
         pl->live_present = pl->clsid_key + pl->vs3_value;
     }

@@ -35,11 +35,11 @@ HACCEL make_table(int place)
 {
     ACCEL table[key_count];
     int n = 0;
-    for (const KeySpec &spec : main_keys) {
-        if ((spec.places & place) == 0) continue;
-        table[n].fVirt = spec.flags;
-        table[n].key = spec.key;
-        table[n].cmd = spec.command;
+    for (const KeySpec &binding : main_keys) {
+        if ((binding.places & place) == 0) continue;
+        table[n].fVirt = binding.flags;
+        table[n].key = binding.key;
+        table[n].cmd = binding.command;
         n++;
     }
     return CreateAcceleratorTableA(table, n);

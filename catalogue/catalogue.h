@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/win.h"
+
 #define PLUG_TYPE_DIRECTX 1
 #define PLUG_TYPE_VS3 2
 
@@ -52,10 +54,20 @@ void plug_list_destroy(PlugList *list);
 
 extern PlugList catalogue;
 
+// The file each entry's DLL path leads to, found in the entry's view
+// (catalogue/dll_path.h): kept beside the records, which keep their layout.
+#define PLUG_FILE_CHARS PLUG_DLL_PATH_SIZE
+extern PlugList catalogue_files;
+
 int catalogue_init();
 void catalogue_destroy();
 uint32_t catalogue_count();
 PlugEntry *catalogue_get(int index);
+// Appends an entry and the file its DLL path leads to (null or "" for
+// none); the entry in the catalogue, or null when memory ran out.
+PlugEntry *catalogue_add(const PlugEntry *entry, const WCHAR *file);
+// The file of the entry at index, in UTF-16; "" when none or out of range.
+const WCHAR *catalogue_file(int index);
 
 void parse_clsid_text(const char *text, unsigned char out[16]);
 int file_exists(const char *path);

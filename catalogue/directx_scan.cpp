@@ -74,7 +74,8 @@ static void list_filter(HKEY cls, const char *clsid_text, int32_t bits)
 {
     PlugEntry entry;
     memset(&entry, 0, sizeof entry);
-    read_dll_path(cls, "InprocServer32", &entry);
+    WCHAR file[PLUG_FILE_CHARS] = {0};
+    read_dll_path(cls, "InprocServer32", bits, &entry, file);
     read_text(cls, nullptr, entry.name, KEY_NAME_CAPACITY);
     entry.type = PLUG_TYPE_DIRECTX;
     entry.disabled = 0;
@@ -82,7 +83,7 @@ static void list_filter(HKEY cls, const char *clsid_text, int32_t bits)
     copy_text(entry.clsid_text, clsid_text, PLUG_CLSID_TEXT_SIZE - 1);
     parse_clsid_text(clsid_text, entry.clsid);
     if (memcmp(entry.clsid, EXCLUDED_FILTER_CLSID, 16) == 0) return;
-    plug_list_append(&catalogue, &entry);
+    catalogue_add(&entry, file);
 }
 
 static void check_filter(HKEY cls, const char *clsid_text, int32_t bits)

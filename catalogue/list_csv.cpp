@@ -2,50 +2,89 @@
 
 #include <cstring>
 
+#include "catalogue/dll_problem.h"
+#include "platform/widetext.h"
+
 namespace {
+
+// A record's sources: the entry, what its file read as, and the company
+// name as the ANSI text the listing is written in.
+struct CsvRow {
+    const PlugEntry *entry;
+    const DllFacts *facts;
+    char company[2 * DLL_TEXT_SIZE];
+};
 
 // The fields of a record, in order: the heading and where the text comes from.
 struct CsvColumn {
     const char *heading;
-    const char *(*text)(const PlugEntry *entry, size_t *max_len);
+    const char *(*text)(const CsvRow *row, size_t *max_len);
 };
+
+int read_as_image(const DllFacts *facts)
+{
+    return facts != nullptr && facts->read == DLL_READ_IMAGE;
+}
 
 const CsvColumn CSV_COLUMNS[] = {
     {"name",
-     [](const PlugEntry *e, size_t *n) {
-         *n = sizeof e->name;
-         return static_cast<const char *>(e->name);
+     [](const CsvRow *r, size_t *n) {
+         *n = sizeof r->entry->name;
+         return static_cast<const char *>(r->entry->name);
      }},
     {"type",
-     [](const PlugEntry *e, size_t *n) {
+     [](const CsvRow *r, size_t *n) {
          *n = PLUG_NAME_SIZE;
-         return type_text(e->type);
+         return type_text(r->entry->type);
      }},
     {"status",
-     [](const PlugEntry *e, size_t *n) {
+     [](const CsvRow *r, size_t *n) {
          *n = PLUG_NAME_SIZE;
-         return status_text(e->disabled);
+         return status_text(r->entry->disabled);
      }},
     {"exist",
-     [](const PlugEntry *e, size_t *n) {
+     [](const CsvRow *r, size_t *n) {
          *n = PLUG_NAME_SIZE;
-         return exist_text(e->dll_exists);
+         return exist_text(r->entry->dll_exists);
      }},
     {"clsid",
-     [](const PlugEntry *e, size_t *n) {
-         *n = sizeof e->clsid_text;
-         return static_cast<const char *>(e->clsid_text);
+     [](const CsvRow *r, size_t *n) {
+         *n = sizeof r->entry->clsid_text;
+         return static_cast<const char *>(r->entry->clsid_text);
      }},
     {"dll",
-     [](const PlugEntry *e, size_t *n) {
-         *n = sizeof e->dll_path;
-         return static_cast<const char *>(e->dll_path);
+     [](const CsvRow *r, size_t *n) {
+         *n = sizeof r->entry->dll_path;
+         return static_cast<const char *>(r->entry->dll_path);
      }},
     // Appended last, so that readers of the older six columns still read them.
     {"bits",
-     [](const PlugEntry *e, size_t *n) {
+     [](const CsvRow *r, size_t *n) {
          *n = PLUG_NAME_SIZE;
-         return bits_text(e->bits);
+         return bits_text(r->entry->bits);
+     }},
+    // What the DLL file says, after bits for the same reason.
+    {"version",
+     [](const CsvRow *r, size_t *n) {
+         *n = DLL_VERSION_SIZE;
+         return read_as_image(r->facts) ? static_cast<const char *>(r->facts->version) : "";
+     }},
+    {"company",
+     [](const CsvRow *r, size_t *n) {
+         *n = sizeof r->company;
+         return static_cast<const char *>(r->company);
+     }},
+    {"arch",
+     [](const CsvRow *r, size_t *n) {
+         *n = PLUG_NAME_SIZE;
+         const char *arch = read_as_image(r->facts) ? arch_name(r->facts->arch) : nullptr;
+         return arch != nullptr ? arch : "";
+     }},
+    {"problem",
+     [](const CsvRow *r, size_t *n) {
+         *n = PLUG_NAME_SIZE;
+         const char *problem = problem_text(dll_problem(r->entry, r->facts));
+         return problem != nullptr ? problem : "";
      }},
 };
 
@@ -103,13 +142,18 @@ void write_csv_heading(FILE *out)
     fputs("\r\n", out);
 }
 
-void write_csv_record(FILE *out, const PlugEntry *entry)
+void write_csv_record(FILE *out, const PlugEntry *entry, const DllFacts *facts)
 {
+    CsvRow row;
+    row.entry = entry;
+    row.facts = facts;
+    row.company[0] = '\0';
+    if (read_as_image(facts)) narrow_to_ansi(facts->company, row.company, sizeof row.company);
     char field[CSV_FIELD_SIZE];
     const char *separator = "";
     for (const CsvColumn &column : CSV_COLUMNS) {
         size_t max_len = 0;
-        const char *text = column.text(entry, &max_len);
+        const char *text = column.text(&row, &max_len);
         csv_field(text, max_len, field, sizeof field);
         fputs(separator, out);
         fputs(field, out);

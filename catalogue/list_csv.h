@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/dll_file.h"
 
 // The texts of the listing's fixed fields.
 const char *type_text(int32_t type);        // "Direct-X", "VS3", or "" for other types
@@ -26,9 +27,11 @@ int csv_field(const char *text, size_t max_len, char *out, size_t size);
 // Room for the longest field.
 #define CSV_FIELD_SIZE (2 * PLUG_DLL_PATH_SIZE + 3)
 
-// "name,type,status,exist,clsid,dll,bits" and CR LF.
+// "name,type,status,exist,clsid,dll,bits,version,company,arch,problem" and
+// CR LF.
 void write_csv_heading(FILE *out);
-// One plug-in's record and CR LF.
-void write_csv_record(FILE *out, const PlugEntry *entry);
+// One plug-in's record and CR LF; facts is what its file read as (null or
+// pending: the file's fields are empty, the problem as far as it is known).
+void write_csv_record(FILE *out, const PlugEntry *entry, const DllFacts *facts);
 
 #endif

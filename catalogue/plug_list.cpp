@@ -7,6 +7,7 @@
 #include "platform/win.h"
 
 PlugList catalogue;
+PlugList catalogue_files;
 
 int plug_list_init(PlugList *list, uint32_t record_size)
 {
@@ -90,12 +91,49 @@ void plug_list_destroy(PlugList *list)
 
 int catalogue_init()
 {
+    plug_list_destroy(&catalogue_files); // made again with the first file
     return plug_list_init(&catalogue, sizeof(PlugEntry));
 }
 
 void catalogue_destroy()
 {
     plug_list_destroy(&catalogue);
+    plug_list_destroy(&catalogue_files);
+}
+
+// The file list follows the records: padded with empty files up to their
+// count before each file is added, so that a file that could not be kept,
+// or records appended on their own, never shift the files of later records.
+static void keep_file(uint32_t count, const WCHAR *file)
+{
+    static const WCHAR none[PLUG_FILE_CHARS] = {0};
+    if (catalogue_files.block == nullptr &&
+        !plug_list_init(&catalogue_files, PLUG_FILE_CHARS * sizeof(WCHAR)))
+        return;
+    if (count == 0 || plug_list_count(&catalogue_files) > count) plug_list_reset(&catalogue_files);
+    while (plug_list_count(&catalogue_files) < count)
+        if (plug_list_append(&catalogue_files, none) == nullptr) return;
+    WCHAR record[PLUG_FILE_CHARS] = {0};
+    for (size_t i = 0; file != nullptr && i + 1 < PLUG_FILE_CHARS && file[i] != 0; i++)
+        record[i] = file[i];
+    plug_list_append(&catalogue_files, record);
+}
+
+PlugEntry *catalogue_add(const PlugEntry *entry, const WCHAR *file)
+{
+    uint32_t count = plug_list_count(&catalogue);
+    PlugEntry *added = static_cast<PlugEntry *>(plug_list_append(&catalogue, entry));
+    if (added != nullptr) keep_file(count, file);
+    return added;
+}
+
+const WCHAR *catalogue_file(int index)
+{
+    static const WCHAR none[1] = {0};
+    if (index < 1 || static_cast<uint32_t>(index) > catalogue_count()) return none;
+    // Records appended on their own after the last file have none.
+    const void *file = plug_list_get(&catalogue_files, static_cast<uint32_t>(index));
+    return file != nullptr ? static_cast<const WCHAR *>(file) : none;
 }
 
 uint32_t catalogue_count()

@@ -97,7 +97,8 @@ static int read_saved_name(HKEY key, PlugEntry *entry)
 }
 
 // 1 when the store entry describes a plug-in that can be listed.
-static int read_store_entry(HKEY key, const char *clsid_text, PlugEntry *entry)
+static int read_store_entry(HKEY key, const char *clsid_text, PlugEntry *entry,
+                            WCHAR *file)
 {
     if (!read_saved_name(key, entry)) return 0;
     DWORD len = 4;
@@ -109,7 +110,7 @@ static int read_store_entry(HKEY key, const char *clsid_text, PlugEntry *entry)
     if (snprintf(path, sizeof path, "CLSID\\%s\\InprocServer32", clsid_text) >=
         static_cast<int>(sizeof path))
         return 0;
-    return read_dll_path(key, path, entry);
+    return read_dll_path(key, path, entry->bits, entry, file);
 }
 
 static void check_store_entry(HKEY root, const char *clsid_text, int32_t bits)
@@ -123,8 +124,9 @@ static void check_store_entry(HKEY root, const char *clsid_text, int32_t bits)
     KeyGuard key;
     if (RegOpenKeyExA(root, clsid_text, 0, KEY_READ | store_view(), key.out()) != ERROR_SUCCESS)
         return;
-    if (!read_store_entry(key.get(), clsid_text, &entry)) return;
-    if (is_new_clsid(entry.clsid, bits)) plug_list_append(&catalogue, &entry);
+    WCHAR file[PLUG_FILE_CHARS] = {0};
+    if (!read_store_entry(key.get(), clsid_text, &entry, file)) return;
+    if (is_new_clsid(entry.clsid, bits)) catalogue_add(&entry, file);
 }
 
 static void walk_store(HKEY root, int32_t bits)
@@ -155,6 +157,7 @@ void scan_disabled_store()
 void rebuild_catalogue()
 {
     plug_list_reset(&catalogue);
+    plug_list_reset(&catalogue_files);
     scan_directx_filters();
     scan_vs3_effects();
     scan_disabled_store();

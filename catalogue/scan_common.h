@@ -31,10 +31,12 @@ int walk_ends(LONG result, DWORD *failures);
 int read_text(HKEY key, const char *name, char *buf, DWORD capacity);
 
 // Opens parent\sub_path and reads its default value into entry->dll_path,
-// as stored, then sets dll_exists: 1 when the DLL the value names can really
-// be found (see scan_common.cpp). Returns 1 when the key opened and the
-// value was read; otherwise dll_path is empty and dll_exists 0.
-int read_dll_path(HKEY parent, const char *sub_path, PlugEntry *entry);
+// as stored, then fills file with the file a host of the view bits would
+// open and sets dll_exists to 1 when that file can really be found
+// (catalogue/dll_path.h). Returns 1 when the key opened and the value was
+// read; otherwise dll_path and file are empty and dll_exists 0.
+int read_dll_path(HKEY parent, const char *sub_path, int32_t bits, PlugEntry *entry,
+                  WCHAR *file);
 
 // Copies at most max_chars characters of src into dst and terminates it.
 void copy_text(char *dst, const char *src, size_t max_chars);

@@ -71,7 +71,8 @@ static void check_effect(HKEY classes, const char *clsid_text, char text[TEXT_CA
     if (!display_name(cls.get(), text)) return;
     PlugEntry entry;
     memset(&entry, 0, sizeof entry);
-    read_dll_path(cls.get(), "InprocServer32", &entry);
+    WCHAR file[PLUG_FILE_CHARS] = {0};
+    read_dll_path(cls.get(), "InprocServer32", bits, &entry, file);
     copy_text(entry.clsid_text, clsid_text, PLUG_CLSID_TEXT_SIZE - 1);
     // Names from the value data may run to 1022 characters; the record keeps 255.
     copy_text(entry.name, text, PLUG_NAME_SIZE - 1);
@@ -79,7 +80,7 @@ static void check_effect(HKEY classes, const char *clsid_text, char text[TEXT_CA
     entry.disabled = 0;
     entry.type = PLUG_TYPE_VS3;
     entry.bits = bits;
-    plug_list_append(&catalogue, &entry);
+    catalogue_add(&entry, file);
 }
 
 // The value at index: its name, and its data as text. 0 with *result telling

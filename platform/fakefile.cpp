@@ -97,6 +97,17 @@ std::map<std::u16string, std::u16string> &env()
         s.env[u"SYSTEMROOT"] = u"C:\\windows";
         s.env[u"WINDIR"] = u"C:\\windows";
         s.env[u"PATH"] = u"C:\\windows\\system32;C:\\windows";
+        const bool two_views = fakereg_machine() != FAKE_WIN32;
+        const bool wow64 = two_views && fakereg_process_bits() == 32;
+        s.env[u"PROGRAMFILES"] = wow64 ? u"C:\\Program Files (x86)" : u"C:\\Program Files";
+        s.env[u"COMMONPROGRAMFILES"] =
+            wow64 ? u"C:\\Program Files (x86)\\Common Files" : u"C:\\Program Files\\Common Files";
+        if (two_views) {
+            s.env[u"PROGRAMFILES(X86)"] = u"C:\\Program Files (x86)";
+            s.env[u"COMMONPROGRAMFILES(X86)"] = u"C:\\Program Files (x86)\\Common Files";
+            s.env[u"PROGRAMW6432"] = u"C:\\Program Files";
+            s.env[u"COMMONPROGRAMW6432"] = u"C:\\Program Files\\Common Files";
+        }
     }
     return s.env;
 }
@@ -225,6 +236,50 @@ UINT GetSystemDirectoryW(LPWSTR buffer, UINT size)
 UINT GetWindowsDirectoryW(LPWSTR buffer, UINT size)
 {
     return give_text(u"C:\\windows", buffer, size);
+}
+
+UINT GetSystemWow64DirectoryW(LPWSTR buffer, UINT size)
+{
+    if (fakereg_machine() == FAKE_WIN32) return 0;
+    return give_text(u"C:\\windows\\syswow64", buffer, size);
+}
+
+static int file_fd(HANDLE file)
+{
+    FileState &s = file_state();
+    auto it = s.files.find(reinterpret_cast<intptr_t>(file));
+    return it == s.files.end() ? -1 : it->second;
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD to_read, LPDWORD read_count, LPOVERLAPPED overlapped)
+{
+    int fd = file_fd(file);
+    if (fd < 0 || overlapped != nullptr || read_count == nullptr) return FALSE;
+    *read_count = 0;
+    ssize_t n = read(fd, buffer, to_read);
+    if (n < 0) return FALSE;
+    *read_count = static_cast<DWORD>(n);
+    return TRUE;
+}
+
+BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER new_position,
+                      DWORD method)
+{
+    int fd = file_fd(file);
+    if (fd < 0 || method != FILE_BEGIN || distance.QuadPart < 0) return FALSE;
+    off_t at = lseek(fd, static_cast<off_t>(distance.QuadPart), SEEK_SET);
+    if (at < 0) return FALSE;
+    if (new_position != nullptr) new_position->QuadPart = at;
+    return TRUE;
+}
+
+BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size)
+{
+    int fd = file_fd(file);
+    struct stat st;
+    if (fd < 0 || size == nullptr || fstat(fd, &st) != 0) return FALSE;
+    size->QuadPart = st.st_size;
+    return TRUE;
 }
 
 // ---- test hooks -----------------------------------------------------------

@@ -152,13 +152,19 @@ LONG RegDeleteKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, DWORD reserved);
 LONG RegDeleteKeyExA(HKEY key, LPCSTR sub_key, REGSAM access, DWORD reserved);
 LONG RegDeleteValueW(HKEY key, LPCWSTR name);
 
+// UTF-16 to the ANSI code page (1252 here, with Windows' best fit); only
+// CP_ACP is known. A text_len of -1 converts the terminator too.
+typedef unsigned int UINT;
+#define CP_ACP 0
+int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR text, int text_len, LPSTR out,
+                        int out_size, LPCSTR default_char, BOOL *used_default);
+
 // The process and the machine it runs on (see fakereg_set_machine).
 HANDLE GetCurrentProcess();
 BOOL IsWow64Process(HANDLE process, BOOL *wow64);
 
 // Files, the environment and the system folders (platform/fakefile.cpp).
 // Only opening an existing file for reading succeeds; wide paths are UTF-16.
-typedef unsigned int UINT;
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE template_file);
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -170,6 +176,26 @@ DWORD ExpandEnvironmentStringsW(LPCWSTR src, LPWSTR dst, DWORD size);
 DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
 UINT GetSystemDirectoryW(LPWSTR buffer, UINT size); // "C:\windows\system32"
 UINT GetWindowsDirectoryW(LPWSTR buffer, UINT size); // "C:\windows"
+// "C:\windows\syswow64" on a machine with two views; 0 on 32-bit Windows,
+// which has no such folder (the last error is then 120).
+UINT GetSystemWow64DirectoryW(LPWSTR buffer, UINT size);
+// Reading an open file: sequential reads from a position set by
+// SetFilePointerEx (FILE_BEGIN only), and its size.
+union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    int64_t QuadPart;
+};
+typedef LARGE_INTEGER *PLARGE_INTEGER;
+struct OVERLAPPED;
+typedef OVERLAPPED *LPOVERLAPPED;
+#define FILE_BEGIN 0
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD to_read, LPDWORD read, LPOVERLAPPED overlapped);
+BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER new_position,
+                      DWORD method);
+BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
 
 // ---- Test hooks, native build only --------------------------------------
 
@@ -251,7 +277,12 @@ void fakefile_set_root(const char *host_folder);
 void fakefile_close_all();
 // The environment, names case-insensitive, in UTF-8 here: sets a variable,
 // or removes it when value is null. fakeenv_reset restores the start:
-// SystemRoot and windir "C:\windows", PATH "C:\windows\system32;C:\windows".
+// SystemRoot and windir "C:\windows", PATH "C:\windows\system32;C:\windows",
+// and the program folders as the process the in-process registry plays sees
+// them (ProgramFiles and CommonProgramFiles are the "(x86)" folders for a
+// 32-bit process on a machine with two views; ProgramFiles(x86),
+// CommonProgramFiles(x86), ProgramW6432 and CommonProgramW6432 exist only
+// on such a machine).
 void fakeenv_set(const char *name, const char *value);
 void fakeenv_reset();
 

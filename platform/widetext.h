@@ -27,4 +27,25 @@ inline int widen_ascii(const char *text, WCHAR *out, size_t out_chars)
     return 1;
 }
 
+// UTF-16 text as the ANSI code page shows it, for the front ends that still
+// draw ANSI text ("?" for what the page lacks); out is always terminated.
+inline void narrow_to_ansi(const WCHAR *text, char *out, size_t out_size)
+{
+    if (out_size == 0) return;
+    out[0] = '\0';
+    if (text == nullptr) return;
+    int n = WideCharToMultiByte(CP_ACP, 0, text, -1, out, static_cast<int>(out_size), nullptr,
+                                nullptr);
+    if (n <= 0) out[0] = '\0';
+    out[out_size - 1] = '\0';
+}
+
+// Characters before the terminator.
+inline size_t wide_length(const WCHAR *text)
+{
+    size_t n = 0;
+    while (text[n] != 0) n++;
+    return n;
+}
+
 #endif

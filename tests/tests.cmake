@@ -28,8 +28,14 @@ if(TARGET mp_cli)
 endif()
 if(NOT MP_WINDOWS)
   # What of the user interface needs no window is tested natively too.
-  target_sources(${test_exe} PRIVATE ${CMAKE_SOURCE_DIR}/ui/layout.cpp)
+  target_sources(${test_exe} PRIVATE ${CMAKE_SOURCE_DIR}/ui/layout.cpp
+                 ${CMAKE_SOURCE_DIR}/ui/list_rows.cpp)
 endif()
+if(MP_WINDOWS)
+  # The DLL reader is checked against GetFileVersionInfoW and VerQueryValueW.
+  target_link_libraries(${test_exe} PRIVATE version)
+endif()
+include(${CMAKE_SOURCE_DIR}/tests/dlls/dlls.cmake)
 
 if(MP_WINDOWS)
   if(MP_RUN_WINE_TESTS)

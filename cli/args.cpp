@@ -58,7 +58,8 @@ int parse_command(const char *word, CliArgs *args)
         const char *word;
         int command;
     } commands[] = {{"list", CLI_LIST},     {"disable", CLI_DISABLE}, {"enable", CLI_ENABLE},
-                    {"remove", CLI_REMOVE}, {"info", CLI_INFO},       {"help", CLI_HELP}};
+                    {"remove", CLI_REMOVE}, {"info", CLI_INFO},       {"help", CLI_HELP},
+                    {"check", CLI_CHECK}};
     for (const auto &c : commands) {
         if (same_text_nocase(word, c.word)) {
             args->command = c.command;
@@ -107,6 +108,9 @@ int check_command(CliArgs *args)
         return fail(args, "no command given", nullptr);
     case CLI_LIST:
         if (args->target_count > 0) return fail(args, "list takes no plug-ins", nullptr);
+        break;
+    case CLI_CHECK:
+        if (args->target_count > 0) return fail(args, "check takes no plug-ins", nullptr);
         break;
     case CLI_INFO:
         if (args->target_count != 1) return fail(args, "info takes exactly one plug-in", nullptr);

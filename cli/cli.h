@@ -19,7 +19,16 @@
 #define CLI_EXIT_FAILED 1 // some operation did not complete
 #define CLI_EXIT_USAGE 2  // usage error, or an unknown or ambiguous plug-in
 
-enum CliCommand { CLI_NONE, CLI_LIST, CLI_DISABLE, CLI_ENABLE, CLI_REMOVE, CLI_INFO, CLI_HELP };
+enum CliCommand {
+    CLI_NONE,
+    CLI_LIST,
+    CLI_DISABLE,
+    CLI_ENABLE,
+    CLI_REMOVE,
+    CLI_INFO,
+    CLI_HELP,
+    CLI_CHECK
+};
 enum CliFormat { CLI_TABLE, CLI_CSV, CLI_JSON };
 
 // Plug-ins named on one command line; each is a pointer into argv.
@@ -77,6 +86,9 @@ int find_plugins(const char *id, int type_filter, int *matches, int max, int bit
 // JSON string with its quotes; pure ASCII: bytes 0x80-0xFF become \uXXXX of
 // their Windows-1252 code point, control characters are escaped.
 int json_string(const char *text, size_t max_len, char *out, size_t size);
+// The same for UTF-16 text of at most max_chars characters: every code unit
+// outside printable ASCII as its \uXXXX escape, so nothing is lost.
+int json_wide_string(const WCHAR *text, size_t max_chars, char *out, size_t size);
 // Table cell: control characters, which would break the line, become '?'.
 int table_cell(const char *text, size_t max_len, char *out, size_t size);
 
@@ -93,6 +105,10 @@ unsigned cp1252_code_point(unsigned char byte);
 // Writes the catalogue as it stands (entries of type_filter only, when not
 // 0) in the given format.
 void write_list(FILE *out, int format, int type_filter, int bits_filter = 0);
+
+// One line per listed plug-in whose DLL a host of its view could not load:
+// name, type, bits, the problem and the file looked at. Returns how many.
+int write_problems(FILE *out, int type_filter, int bits_filter);
 
 // The --help text.
 extern const char CLI_HELP_TEXT[];

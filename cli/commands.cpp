@@ -195,6 +195,10 @@ int run_cli(const CliArgs *args, int args_ok, const CliIo *io)
         rebuild_catalogue();
         write_list(io->out, args->format, args->type_filter, args->bits_filter);
         return CLI_EXIT_OK;
+    case CLI_CHECK:
+        rebuild_catalogue();
+        return write_problems(io->out, args->type_filter, args->bits_filter) > 0 ? CLI_EXIT_FAILED
+                                                                                 : CLI_EXIT_OK;
     case CLI_INFO:
         return run_info(args, io);
     case CLI_DISABLE:

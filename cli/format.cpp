@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "cli/cli.h"
+#include "catalogue/dll_problem.h"
 #include "extrainfo/extrainfo.h"
+#include "platform/widetext.h"
 #include "resources/version.h"
 
 static_assert(JSON_STRING_SIZE >= 6 * PLUG_DLL_PATH_SIZE + 3, "a field of escapes only fits");
@@ -123,8 +125,44 @@ void write_csv(FILE *out, Filter type_filter)
     int n = static_cast<int>(catalogue_count());
     for (int i = 1; i <= n; i++) {
         const PlugEntry *e = catalogue_get(i);
-        if (listed(e, type_filter)) write_csv_record(out, e);
+        if (!listed(e, type_filter)) continue;
+        DllFacts facts;
+        read_entry_facts(i, &facts);
+        write_csv_record(out, e, &facts);
     }
+}
+
+// null, or the text as a JSON string.
+void put_json_or_null(FILE *out, const char *name, const char *value)
+{
+    char text[JSON_STRING_SIZE];
+    if (value == nullptr) {
+        fprintf(out, "\"%s\": null", name);
+        return;
+    }
+    json_string(value, JSON_STRING_SIZE, text, sizeof text);
+    fprintf(out, "\"%s\": %s", name, text);
+}
+
+// What the entry's file says; the texts of a file that is no image are null.
+void write_json_file_fields(FILE *out, int index, const PlugEntry *e, char *text, size_t size)
+{
+    DllFacts facts;
+    read_entry_facts(index, &facts);
+    int image = facts.read == DLL_READ_IMAGE;
+    put_json_or_null(out, "version", image && facts.version[0] != 0 ? facts.version : nullptr);
+    fputs(", ", out);
+    json_wide_string(facts.company, DLL_TEXT_SIZE, text, size);
+    fprintf(out, "\"company\": %s, ", image && facts.company[0] != 0 ? text : "null");
+    json_wide_string(facts.description, DLL_TEXT_SIZE, text, size);
+    fprintf(out, "\"description\": %s, ", image && facts.description[0] != 0 ? text : "null");
+    put_json_or_null(out, "arch", image ? arch_name(facts.arch) : nullptr);
+    fputs(", ", out);
+    put_json_or_null(out, "problem", problem_text(dll_problem(e, &facts)));
+    fputs(", ", out);
+    const WCHAR *file = catalogue_file(index);
+    json_wide_string(file, PLUG_FILE_CHARS, text, size);
+    fprintf(out, "\"file\": %s", file[0] != 0 ? text : "null");
 }
 
 void write_json(FILE *out, Filter type_filter)
@@ -148,7 +186,9 @@ void write_json(FILE *out, Filter type_filter)
         json_string(e->clsid_text, sizeof e->clsid_text, text, sizeof text);
         fprintf(out, "\"clsid\": %s, ", text);
         json_string(e->dll_path, sizeof e->dll_path, text, sizeof text);
-        fprintf(out, "\"dll\": %s}", text);
+        fprintf(out, "\"dll\": %s, ", text);
+        write_json_file_fields(out, i, e, text, sizeof text);
+        fputc('}', out);
     }
     fputs(first ? "]\n" : "\n]\n", out);
 }
@@ -192,6 +232,30 @@ int json_string(const char *text, size_t max_len, char *out, size_t size)
     return w.fits;
 }
 
+int json_wide_string(const WCHAR *text, size_t max_chars, char *out, size_t size)
+{
+    static const char HEX[] = "0123456789abcdef";
+    Writer w(out, size);
+    w.put('"');
+    for (size_t i = 0; text != nullptr && i < max_chars && text[i] != 0; i++) {
+        unsigned c = static_cast<unsigned>(text[i]) & 0xFFFFu;
+        if (c == '"' || c == '\\') {
+            w.put('\\');
+            w.put(static_cast<char>(c));
+        } else if (c >= 0x20 && c < 0x7F) {
+            w.put(static_cast<char>(c));
+        } else {
+            // Every other code unit as its escape; a surrogate pair stays a
+            // pair of escapes, as JSON writes characters beyond the BMP.
+            char esc[7] = {'\\', 'u', HEX[(c >> 12) & 15], HEX[(c >> 8) & 15],
+                           HEX[(c >> 4) & 15], HEX[c & 15], '\0'};
+            w.put(esc);
+        }
+    }
+    w.put('"');
+    return w.fits;
+}
+
 int table_cell(const char *text, size_t max_len, char *out, size_t size)
 {
     Writer w(out, size);
@@ -199,6 +263,32 @@ int table_cell(const char *text, size_t max_len, char *out, size_t size)
     for (size_t i = 0; i < n; i++)
         w.put(is_control(static_cast<unsigned char>(text[i])) ? '?' : text[i]);
     return w.fits;
+}
+
+int write_problems(FILE *out, int type_filter, int bits_filter)
+{
+    const Filter filter = {type_filter, bits_filter};
+    int found = 0;
+    int n = static_cast<int>(catalogue_count());
+    for (int i = 1; i <= n; i++) {
+        const PlugEntry *e = catalogue_get(i);
+        if (!listed(e, filter)) continue;
+        DllFacts facts;
+        read_entry_facts(i, &facts);
+        const char *problem = problem_text(dll_problem(e, &facts));
+        if (problem == nullptr) continue;
+        found++;
+        char cell[TABLE_CELL_SIZE];
+        table_cell(e->name, sizeof e->name, cell, sizeof cell);
+        fprintf(out, "\"%s\" %s %s-bit: %s", cell, type_text(e->type), bits_text(e->bits),
+                problem);
+        char file[2 * PLUG_FILE_CHARS] = "";
+        narrow_to_ansi(catalogue_file(i), file, sizeof file);
+        table_cell(file, sizeof file, cell, sizeof cell);
+        if (cell[0] != '\0') fprintf(out, ": %s", cell);
+        fputc('\n', out);
+    }
+    return found;
 }
 
 void write_list(FILE *out, int format, int type_filter, int bits_filter)
@@ -228,7 +318,9 @@ const char CLI_HELP_TEXT[] =
     "\n"
     "Commands:\n"
     "  list                 Print every plug-in: name, type, status, exist, bits,\n"
-    "                       class identifier and DLL path.\n"
+    "                       class identifier and DLL path; csv and json add what\n"
+    "                       the DLL file says (version, company, architecture)\n"
+    "                       and its problem.\n"
     "  disable <plug-in>... Move each plug-in's registration into the disabled\n"
     "                       store.\n"
     "  enable <plug-in>...  Restore each disabled plug-in's registration.\n"
@@ -236,6 +328,10 @@ const char CLI_HELP_TEXT[] =
     "                       disabled plug-in, its saved copy. DLL files are never\n"
     "                       deleted. Asks for confirmation on a terminal; otherwise\n"
     "                       needs --yes.\n"
+    "  check                Print one line per plug-in whose DLL a host of its\n"
+    "                       registry view could not load: name, type, bits, the\n"
+    "                       problem and the file looked at. Exit code 1 when there\n"
+    "                       is any, 0 when there is none. Takes --type and --bits.\n"
     "  info <plug-in>       Print the plug-in's Properties report, or the line\n"
     "                         " NO_EXTRA_INFO_TEXT "\n"
     "                       when it carries no extra information.\n"
@@ -254,10 +350,10 @@ const char CLI_HELP_TEXT[] =
     "\n"
     "Options:\n"
     "  --format table|csv|json  Output of list (default table).\n"
-    "  --type directx|vs3       Only plug-ins of that type (list, and the lookup of\n"
-    "                           named plug-ins).\n"
-    "  --bits 32|64             Only plug-ins of that registry view (list, and the\n"
+    "  --type directx|vs3       Only plug-ins of that type (list, check, and the\n"
     "                           lookup of named plug-ins).\n"
+    "  --bits 32|64             Only plug-ins of that registry view (list, check,\n"
+    "                           and the lookup of named plug-ins).\n"
     "  -y, --yes                Remove without asking.\n"
     "  -h, --help               Print this text.\n"
     "  --version                Print the program's name and version.\n"
@@ -268,18 +364,29 @@ const char CLI_HELP_TEXT[] =
     "  is 32 or 64, the registry view the plug-in is registered in.\n"
     "  table  Aligned columns with a heading line; control characters in a name or\n"
     "         path are shown as '?'.\n"
-    "  csv    RFC 4180: a heading line name,type,status,exist,clsid,dll,bits, then\n"
+    "  csv    RFC 4180: a heading line\n"
+    "         name,type,status,exist,clsid,dll,bits,version,company,arch,problem,\n"
+    "         then\n"
     "         one record per plug-in; fields holding a comma, a quote, CR or LF\n"
     "         are quoted and their quotes doubled; every line ends with CR LF. Text\n"
     "         is written as stored (8-bit ANSI).\n"
     "  json   An array of objects with the members name, type, status, clsid, dll\n"
-    "         (strings), exist (true or false) and bits (32 or 64). The output is\n"
+    "         (strings), exist (true or false), bits (32 or 64), and version,\n"
+    "         company, description, arch (x86, x64, arm64, arm), problem and file\n"
+    "         (strings, or null when the file has none). The output is\n"
     "         pure ASCII: names and paths are 8-bit ANSI text, and each byte\n"
     "         0x80-0xFF is written as the \\uXXXX escape of its Windows-1252 code\n"
     "         point (the five bytes that code page leaves undefined, 0x81 0x8D 0x8F\n"
     "         0x90 0x9D, as \\u0081 etc.),\n"
     "         so the original bytes come back by encoding the text as Windows-1252.\n"
     "         Control characters are escaped (\\n, \\t, \\u001f, \\u007f, ...).\n"
+    "         company, description and file are UTF-16 text: every code unit\n"
+    "         outside printable ASCII is its \\uXXXX escape, nothing is lost.\n"
+    "  problem: no DLL registered, DLL not found, not a Windows DLL,\n"
+    "         64-bit DLL in the 32-bit view, or 32-bit DLL in the 64-bit view.\n"
+    "         The DLL is looked for as a host of the plug-in's registry view\n"
+    "         finds it (System32 is SysWOW64 for a 32-bit plug-in, and so is\n"
+    "         %ProgramFiles% its Program Files (x86)); it is read, never loaded.\n"
     "\n"
     "Outcome of disable, enable and remove:\n"
     "  One line per plug-in: the command, the name and class identifier, then\n"
@@ -293,7 +400,8 @@ const char CLI_HELP_TEXT[] =
     "\n"
     "Exit codes:\n"
     "  0  everything asked for was done (or there was nothing to do)\n"
-    "  1  some operation did not complete, or remove was not confirmed\n"
+    "  1  some operation did not complete, or remove was not confirmed; for\n"
+    "     check, some plug-in has a problem\n"
     "  2  usage error, or a plug-in that is unknown or ambiguous (nothing was done)\n"
     "\n"
     "Examples:\n"

@@ -250,7 +250,7 @@ TEST_F(CliCommands, ListHelpAndUsageErrors)
 {
     Outcome l = run({"list", "--format", "csv"});
     EXPECT_EQ(l.code, CLI_EXIT_OK);
-    EXPECT_EQ(l.out.substr(0, 39), "name,type,status,exist,clsid,dll,bits\r\n");
+    EXPECT_EQ(l.out.substr(0, 68), "name,type,status,exist,clsid,dll,bits,version,company,arch,problem\r\n");
     EXPECT_NE(l.out.find(DX), std::string::npos);
     EXPECT_NE(l.out.find(VS), std::string::npos);
 

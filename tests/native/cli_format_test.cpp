@@ -216,10 +216,10 @@ TEST_F(CliListing, Csv)
 {
     seed();
     EXPECT_EQ(capture(CLI_CSV, 0),
-              "name,type,status,exist,clsid,dll,bits\r\n"
-              "\"Verb, \"\"Big\"\"\",Direct-X,OK,No,{D1D1D1D1-0000-4000-8000-000000000001},/nonexistent/verb.dll,64\r\n"
-              "Caf\xe9\tFX,VS3,OK,No,{A5A5A5A5-0000-4000-8000-000000000002},C:\\fx\\w.dll,64\r\n"
-              "Old,Direct-X,Disabled,No,{5A5A5A5A-0000-4000-8000-000000000003},C:\\old.dll,64\r\n");
+              "name,type,status,exist,clsid,dll,bits,version,company,arch,problem\r\n"
+              "\"Verb, \"\"Big\"\"\",Direct-X,OK,No,{D1D1D1D1-0000-4000-8000-000000000001},/nonexistent/verb.dll,64,,,,DLL not found\r\n"
+              "Caf\xe9\tFX,VS3,OK,No,{A5A5A5A5-0000-4000-8000-000000000002},C:\\fx\\w.dll,64,,,,DLL not found\r\n"
+              "Old,Direct-X,Disabled,No,{5A5A5A5A-0000-4000-8000-000000000003},C:\\old.dll,64,,,,DLL not found\r\n");
 }
 
 TEST_F(CliListing, Json)
@@ -229,13 +229,19 @@ TEST_F(CliListing, Json)
               "[\n"
               "  {\"name\": \"Verb, \\\"Big\\\"\", \"type\": \"Direct-X\", \"status\": \"OK\", "
               "\"exist\": false, \"bits\": 64, \"clsid\": \"{D1D1D1D1-0000-4000-8000-000000000001}\", "
-              "\"dll\": \"/nonexistent/verb.dll\"},\n"
+              "\"dll\": \"/nonexistent/verb.dll\", \"version\": null, \"company\": null, "
+              "\"description\": null, \"arch\": null, \"problem\": \"DLL not found\", "
+              "\"file\": \"/nonexistent/verb.dll\"},\n"
               "  {\"name\": \"Caf\\u00e9\\tFX\", \"type\": \"VS3\", \"status\": \"OK\", "
               "\"exist\": false, \"bits\": 64, \"clsid\": \"{A5A5A5A5-0000-4000-8000-000000000002}\", "
-              "\"dll\": \"C:\\\\fx\\\\w.dll\"},\n"
+              "\"dll\": \"C:\\\\fx\\\\w.dll\", \"version\": null, \"company\": null, "
+              "\"description\": null, \"arch\": null, \"problem\": \"DLL not found\", "
+              "\"file\": \"C:\\\\fx\\\\w.dll\"},\n"
               "  {\"name\": \"Old\", \"type\": \"Direct-X\", \"status\": \"Disabled\", "
               "\"exist\": false, \"bits\": 64, \"clsid\": \"{5A5A5A5A-0000-4000-8000-000000000003}\", "
-              "\"dll\": \"C:\\\\old.dll\"}\n"
+              "\"dll\": \"C:\\\\old.dll\", \"version\": null, \"company\": null, "
+              "\"description\": null, \"arch\": null, \"problem\": \"DLL not found\", "
+              "\"file\": \"C:\\\\old.dll\"}\n"
               "]\n");
 }
 
@@ -251,18 +257,19 @@ TEST_F(CliListing, ExistingDllAndTypeFilter)
     std::string dx_only = capture(CLI_CSV, PLUG_TYPE_DIRECTX);
     close(fd);
     unlink(dll);
-    EXPECT_EQ(vs3_only, std::string("name,type,status,exist,clsid,dll,bits\r\n"
+    // An empty file is found, and is no image.
+    EXPECT_EQ(vs3_only, std::string("name,type,status,exist,clsid,dll,bits,version,company,arch,problem\r\n"
                                      "Here,VS3,OK,Yes,{A5A5A5A5-0000-4000-8000-000000000002},") +
-                            dll + ",64\r\n");
-    EXPECT_EQ(dx_only, "name,type,status,exist,clsid,dll,bits\r\n"
-                       "Filter,Direct-X,OK,No,{D1D1D1D1-0000-4000-8000-000000000001},/nonexistent/x.dll,64\r\n");
+                            dll + ",64,,,,not a Windows DLL\r\n");
+    EXPECT_EQ(dx_only, "name,type,status,exist,clsid,dll,bits,version,company,arch,problem\r\n"
+                       "Filter,Direct-X,OK,No,{D1D1D1D1-0000-4000-8000-000000000001},/nonexistent/x.dll,64,,,,DLL not found\r\n");
 }
 
 TEST_F(CliListing, EmptyCatalogue)
 {
     rebuild_catalogue();
     EXPECT_EQ(capture(CLI_TABLE, 0), "Name  Type  Status  Exist  Bits  Class identifier  DLL\n");
-    EXPECT_EQ(capture(CLI_CSV, 0), "name,type,status,exist,clsid,dll,bits\r\n");
+    EXPECT_EQ(capture(CLI_CSV, 0), "name,type,status,exist,clsid,dll,bits,version,company,arch,problem\r\n");
     EXPECT_EQ(capture(CLI_JSON, 0), "[]\n");
 }
 

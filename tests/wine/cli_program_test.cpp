@@ -265,6 +265,10 @@ struct JsonReader {
             i += 5;
             return "false";
         }
+        if (s.compare(i, 4, "null") == 0) {
+            i += 4;
+            return "null";
+        }
         return string();
     }
 };
@@ -370,17 +374,24 @@ TEST_F(CliProgram, ListAsCsvReadsBack)
     std::vector<std::vector<std::string>> records;
     ASSERT_TRUE(parse_csv(r.out, &records)) << r.out;
     ASSERT_GE(records.size(), 5u);
+    // The older columns keep their places; the file's come after them.
     EXPECT_EQ(records[0],
-              (std::vector<std::string>{"name", "type", "status", "exist", "clsid", "dll", "bits"}));
+              (std::vector<std::string>{"name", "type", "status", "exist", "clsid", "dll", "bits",
+                                        "version", "company", "arch", "problem"}));
     std::map<std::string, std::vector<std::string>> by_clsid;
     for (const auto &rec : records) {
-        ASSERT_EQ(rec.size(), 7u);
+        ASSERT_EQ(rec.size(), 11u);
         by_clsid[rec[4]] = rec;
     }
-    EXPECT_EQ(by_clsid[ROOM],
-              (std::vector<std::string>{ROOM_NAME, "Direct-X", "OK", "Yes", ROOM, ROOM_DLL, "64"}));
-    EXPECT_EQ(by_clsid[WIDENER], (std::vector<std::string>{"Cli Widener", "VS3", "OK", "No", WIDENER,
-                                                           WIDENER_DLL, "64"}));
+    std::vector<std::string> room = by_clsid[ROOM];
+    ASSERT_EQ(room.size(), 11u);
+    EXPECT_NE(room[7], ""); // Wine's own kernel32 has a version
+    room.erase(room.begin() + 7);
+    EXPECT_EQ(room, (std::vector<std::string>{ROOM_NAME, "Direct-X", "OK", "Yes", ROOM, ROOM_DLL,
+                                              "64", "Microsoft Corporation", "x64", ""}));
+    EXPECT_EQ(by_clsid[WIDENER],
+              (std::vector<std::string>{"Cli Widener", "VS3", "OK", "No", WIDENER, WIDENER_DLL, "64",
+                                        "", "", "", "DLL not found"}));
     EXPECT_EQ(by_clsid[TWIN_VS][0], "Cli Twin");
 }
 
@@ -395,17 +406,25 @@ TEST_F(CliProgram, ListAsJsonReadsBack)
     ASSERT_TRUE(parse_json(r.out, &objects)) << r.out;
     std::map<std::string, std::map<std::string, std::string>> by_clsid;
     for (const auto &o : objects) {
-        EXPECT_EQ(o.size(), 7u);
+        EXPECT_EQ(o.size(), 13u);
         by_clsid[o.at("clsid")] = o;
     }
-    const std::map<std::string, std::string> room = {{"name", ROOM_NAME}, {"type", "Direct-X"},
-                                                     {"status", "OK"},    {"exist", "true"},
-                                                     {"clsid", ROOM},     {"dll", ROOM_DLL},
-                                                     {"bits", "64"}};
-    EXPECT_EQ(by_clsid[ROOM], room);
+    std::map<std::string, std::string> room = by_clsid[ROOM];
+    EXPECT_NE(room["version"], "null");
+    EXPECT_NE(room["description"], "null");
+    room.erase("version");
+    room.erase("description");
+    const std::map<std::string, std::string> room_wanted = {
+        {"name", ROOM_NAME}, {"type", "Direct-X"}, {"status", "OK"},    {"exist", "true"},
+        {"clsid", ROOM},     {"dll", ROOM_DLL},    {"bits", "64"},      {"arch", "x64"},
+        {"company", "Microsoft Corporation"},      {"problem", "null"}, {"file", ROOM_DLL}};
+    EXPECT_EQ(room, room_wanted);
     const std::map<std::string, std::string> widener = {
-        {"name", "Cli Widener"}, {"type", "VS3"}, {"status", "Disabled"}, {"exist", "false"},
-        {"clsid", WIDENER},      {"dll", WIDENER_DLL}, {"bits", "64"}};
+        {"name", "Cli Widener"}, {"type", "VS3"},          {"status", "Disabled"},
+        {"exist", "false"},      {"clsid", WIDENER},       {"dll", WIDENER_DLL},
+        {"bits", "64"},          {"version", "null"},      {"company", "null"},
+        {"description", "null"}, {"arch", "null"},         {"problem", "DLL not found"},
+        {"file", WIDENER_DLL}};
     EXPECT_EQ(by_clsid[WIDENER], widener);
 }
 

@@ -17,8 +17,9 @@ const ButtonSpec main_buttons[BUTTON_COUNT] = {
 };
 
 const ColumnSpec list_columns[LIST_COLUMN_COUNT] = {
-    {"Plug-ins Name", 200, 0}, {"Type", 60, 0}, {"Status", 60, 0}, {"Exist", 40, 0},
-    {"DLL", 400, 1},           {"Bits", 40, 0},
+    {"Plug-ins Name", 200, 0}, {"Type", 60, 0},     {"Status", 60, 0},
+    {"Exist", 40, 0},          {"DLL", 400, 1},     {"Bits", 40, 0},
+    {"Version", 90, 0},        {"Company", 150, 0}, {"Problem", 180, 0},
 };
 
 void copy_start_dir(char *buffer)
@@ -171,6 +172,16 @@ static int contains_folded(const char *text, size_t max_len, const unsigned char
         if (i == needle_len) return 1;
     }
     return 0;
+}
+
+int text_matches(const char *text, size_t max_len, const char *needle)
+{
+    unsigned char folded[PLUG_DLL_PATH_SIZE];
+    size_t len = strnlen(needle, sizeof folded);
+    if (len == 0) return 1;
+    if (len == sizeof folded) return 0; // longer than any field
+    for (size_t i = 0; i < len; i++) folded[i] = fold_case(static_cast<unsigned char>(needle[i]));
+    return contains_folded(text, max_len, folded, len);
 }
 
 int entry_matches(const PlugEntry *entry, const char *needle)

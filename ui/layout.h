@@ -113,7 +113,7 @@ struct ColumnSpec {
     int width;
     int stretches;
 };
-#define LIST_COLUMN_COUNT 6
+#define LIST_COLUMN_COUNT 9
 extern const ColumnSpec list_columns[LIST_COLUMN_COUNT];
 
 // The stretching column's width in a list view list_width wide: its own
@@ -170,6 +170,9 @@ int append_outcome_line(char *text, size_t size, const PlugEntry *entry, const c
 // identifier, letters compared without regard to case (the ASCII letters and
 // the accented ones of Windows-1252); 0 otherwise.
 int entry_matches(const PlugEntry *entry, const char *needle);
+
+// The same test on one text of at most max_len bytes.
+int text_matches(const char *text, size_t max_len, const char *needle);
 
 // The window title: MAIN_TITLE, or while the list is narrowed by the find box
 // "Manage Plug-ins - <shown> of <total>".

@@ -6,6 +6,7 @@
 #include <commdlg.h>
 
 #include "catalogue/list_csv.h"
+#include "ui/list_rows.h"
 
 void copy_selected_rows(HWND owner)
 {
@@ -22,11 +23,13 @@ void copy_selected_rows(HWND owner)
     while ((row = static_cast<int>(SendMessageA(list_view, LVM_GETNEXTITEM,
                                                 static_cast<WPARAM>(static_cast<INT_PTR>(row)),
                                                 MAKELPARAM(LVNI_SELECTED, 0)))) >= 0) {
-        const PlugEntry *entry = catalogue_get(row_index(row));
+        int index = row_index(row);
+        const PlugEntry *entry = catalogue_get(index);
         if (entry == nullptr) continue;
         for (int c = 0; c < LIST_COLUMN_COUNT; c++) {
             if (c > 0) text += '\t';
-            const char *cell = cell_text(entry, c);
+            char scratch[ROW_CELL_SIZE];
+            const char *cell = row_cell_text(entry, row_facts(index), c, scratch, sizeof scratch);
             if (cell != nullptr) text += cell;
         }
         text += "\r\n";
@@ -55,11 +58,15 @@ void copy_selected_rows(HWND owner)
 
 int write_shown_rows_csv(FILE *out)
 {
+    // The file says what the companion's listing says: files the worker
+    // has not come to yet are read now.
+    read_pending_files_now();
     write_csv_heading(out);
     int rows = static_cast<int>(SendMessageA(list_view, LVM_GETITEMCOUNT, 0, 0));
     for (int row = 0; row < rows; row++) {
-        const PlugEntry *entry = catalogue_get(row_index(row));
-        if (entry != nullptr) write_csv_record(out, entry);
+        int index = row_index(row);
+        const PlugEntry *entry = catalogue_get(index);
+        if (entry != nullptr) write_csv_record(out, entry, row_facts(index));
     }
     return ferror(out) == 0 ? 1 : 0;
 }

@@ -230,9 +230,13 @@ static void on_find_box_changed()
     set_find_text(text);
 }
 
-static void on_notify(HWND window, const NMHDR *header)
+static LRESULT on_notify(HWND window, const NMHDR *header)
 {
     switch (header->code) {
+    case NM_CUSTOMDRAW:
+        if (header->hwndFrom == list_view)
+            return draw_list_row(reinterpret_cast<NMLVCUSTOMDRAW *>(const_cast<NMHDR *>(header)));
+        break;
     case LVN_GETDISPINFOA:
         supply_cell_text(reinterpret_cast<NMLVDISPINFOA *>(const_cast<NMHDR *>(header)));
         break;
@@ -248,6 +252,7 @@ static void on_notify(HWND window, const NMHDR *header)
     default:
         break;
     }
+    return 0;
 }
 
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
@@ -257,6 +262,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         return on_create(window);
 
     case WM_DESTROY:
+        abandon_reading(); // never waited for
         if (popup_menu != nullptr) DestroyMenu(popup_menu);
         popup_menu = nullptr;
         if (header_bitmap != nullptr) DeleteObject(header_bitmap);
@@ -289,7 +295,10 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         return -1;
 
     case WM_NOTIFY:
-        on_notify(window, reinterpret_cast<const NMHDR *>(lparam));
+        return on_notify(window, reinterpret_cast<const NMHDR *>(lparam));
+
+    case WM_FILES_READ:
+        take_files_read(lparam);
         return 0;
 
     case WM_COMMAND:

@@ -5,6 +5,10 @@
 #include <vector>
 
 #include "registry/maintenance.h"
+#include "ui/list_rows.h"
+
+// A row with a problem, as tools that list startup entries mark theirs.
+#define PROBLEM_ROW_BACK RGB(255, 226, 226)
 
 static int next_selected(int *row, int *index);
 
@@ -68,7 +72,9 @@ int fill_list()
     int shown = 0;
     for (uint32_t i = 0; i < count; i++) {
         const PlugEntry *entry = catalogue_get(static_cast<int>(i) + 1);
-        if (entry == nullptr || !entry_matches(entry, find_text)) continue;
+        if (entry == nullptr ||
+            !row_matches(entry, row_facts(static_cast<int>(i) + 1), find_text))
+            continue;
         LVITEMA item;
         memset(&item, 0, sizeof item);
         item.mask = LVIF_TEXT | LVIF_PARAM;
@@ -98,23 +104,52 @@ static void select_row(int row, UINT state)
                  reinterpret_cast<LPARAM>(&item));
 }
 
-void set_find_text(const char *text)
+// Fills the list again for find_text; the rows still shown keep their
+// selection. The catalogue is not rebuilt, so the indexes still name the
+// same entries.
+static void narrow_list()
 {
-    if (strncmp(text, find_text, sizeof find_text) == 0) return;
-    // The rows that stay shown stay selected; the catalogue is not rebuilt, so
-    // the indexes still name the same entries.
     std::vector<char> selected(catalogue_count() + 1, 0);
     int row = -1;
     int index = 0;
     while (next_selected(&row, &index))
         if (index >= 1 && static_cast<size_t>(index) < selected.size()) selected[index] = 1;
-    snprintf(find_text, sizeof find_text, "%s", text);
     int shown = fill_list();
     for (row = 0; row < shown; row++) {
         index = row_index(row);
         if (index >= 1 && static_cast<size_t>(index) < selected.size() && selected[index])
             select_row(row, LVIS_SELECTED);
     }
+}
+
+void set_find_text(const char *text)
+{
+    if (strncmp(text, find_text, sizeof find_text) == 0) return;
+    snprintf(find_text, sizeof find_text, "%s", text);
+    narrow_list();
+}
+
+void rows_read(int widen)
+{
+    if (widen && find_text[0] != 0) narrow_list();
+    else if (sort_column >= COLUMN_VERSION) sort_by_column(sort_column);
+    InvalidateRect(list_view, nullptr, FALSE);
+}
+
+LRESULT draw_list_row(NMLVCUSTOMDRAW *draw)
+{
+    if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+    if (draw->nmcd.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
+    int index = static_cast<int>(draw->nmcd.lItemlParam);
+    const PlugEntry *entry = catalogue_get(index);
+    // A selected row keeps the selection's colours.
+    UINT state = static_cast<UINT>(SendMessageA(list_view, LVM_GETITEMSTATE,
+                                                static_cast<WPARAM>(draw->nmcd.dwItemSpec),
+                                                LVIS_SELECTED));
+    if (entry != nullptr && (state & LVIS_SELECTED) == 0 &&
+        row_has_problem(entry, row_facts(index)))
+        draw->clrTextBk = PROBLEM_ROW_BACK;
+    return CDRF_DODEFAULT;
 }
 
 void select_all_rows()
@@ -124,7 +159,9 @@ void select_all_rows()
 
 void refresh_list()
 {
+    abandon_reading();
     rebuild_catalogue();
+    start_reading_files(GetParent(list_view));
     fill_list();
 }
 
@@ -132,7 +169,9 @@ void supply_cell_text(NMLVDISPINFOA *info)
 {
     const PlugEntry *entry = catalogue_get(static_cast<int>(info->item.lParam));
     if (entry == nullptr) return;
-    const char *text = cell_text(entry, info->item.iSubItem);
+    static char scratch[ROW_CELL_SIZE];
+    const char *text = row_cell_text(entry, row_facts(static_cast<int>(info->item.lParam)),
+                                     info->item.iSubItem, scratch, sizeof scratch);
     // Handed over in place, never copied; the list view only reads it.
     if (text != nullptr) info->item.pszText = const_cast<char *>(text);
 }
@@ -146,8 +185,9 @@ void sort_by_column(int column)
 
 int CALLBACK compare_entries(LPARAM a, LPARAM b, LPARAM column)
 {
-    return compare_plug_entries(catalogue_get(static_cast<int>(a)),
-                                catalogue_get(static_cast<int>(b)), static_cast<int>(column));
+    int ia = static_cast<int>(a), ib = static_cast<int>(b);
+    return compare_plug_rows(catalogue_get(ia), row_facts(ia), catalogue_get(ib), row_facts(ib),
+                             static_cast<int>(column));
 }
 
 // One step of the walk over the selected rows, top to bottom: moves *row on
@@ -225,6 +265,9 @@ static void show_box(const OutcomeBox *box)
 // and only the ones down to the last processed are drawn again.
 static void apply_and_redraw(int (*operation)(int, PlugOutcome *))
 {
+    // The registry is changed with no reading going on beside it; the
+    // files still unread are read again afterwards.
+    abandon_reading();
     static OutcomeBox box;
     start_box(&box);
     int row = -1;
@@ -237,6 +280,7 @@ static void apply_and_redraw(int (*operation)(int, PlugOutcome *))
     }
     SendMessageA(list_view, LVM_REDRAWITEMS, 0, static_cast<LPARAM>(last));
     UpdateWindow(list_view);
+    resume_reading(GetParent(list_view));
     show_box(&box);
 }
 
@@ -252,6 +296,7 @@ void disable_selected()
 
 void remove_selected()
 {
+    abandon_reading(); // the refresh below starts it again
     static OutcomeBox box;
     start_box(&box);
     // No rebuild until the walk is over, so every row's index still names

@@ -11,6 +11,7 @@
 
 #include <commctrl.h>
 
+#include "catalogue/dll_file.h"
 #include "ui/layout.h"
 
 // ---- start-up and the main window --------------------------------------
@@ -90,6 +91,33 @@ void enable_selected();
 void disable_selected();
 void remove_selected();
 int first_selected_index();
+
+// ---- what the DLL files say (read on a worker thread) ------------------
+
+// The worker's results, a batch in lParam, posted to the main window.
+#define WM_FILES_READ (WM_APP + 1)
+
+// What the file of the catalogue entry at index read as; pending until its
+// result arrives; null outside the catalogue.
+const DllFacts *row_facts(int index);
+// After a rebuild: every file found is pending and a worker reads them.
+void start_reading_files(HWND window);
+// Lets the worker go; its results, if any still come, are dropped.
+void abandon_reading();
+// A new worker for the files still pending.
+void resume_reading(HWND window);
+// 1 while some file is pending.
+int reading_files();
+// Reads the pending files here and now (for the export, which writes what
+// every file says).
+void read_pending_files_now();
+// WM_FILES_READ: keeps the results and frees the batch.
+void take_files_read(LPARAM batch);
+// After results came in: the list draws them, sorts again when sorted by a
+// file column, and narrows again when widen says a row now matches.
+void rows_read(int widen);
+// NM_CUSTOMDRAW of the list view: rows with a problem are tinted.
+LRESULT draw_list_row(NMLVCUSTOMDRAW *draw);
 
 // ---- the Properties box ------------------------------------------------
 

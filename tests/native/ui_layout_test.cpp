@@ -228,9 +228,10 @@ TEST(UiLayout, ButtonsSitOnTheStripInARowWithoutOverlap)
 
 TEST(UiLayout, ColumnsAndTheirWidths)
 {
-    const char *headers[LIST_COLUMN_COUNT] = {"Plug-ins Name", "Type", "Status", "Exist", "DLL",
-                                              "Bits"};
-    const int widths[LIST_COLUMN_COUNT] = {200, 60, 60, 40, 400, 40};
+    const char *headers[LIST_COLUMN_COUNT] = {"Plug-ins Name", "Type",    "Status",
+                                              "Exist",         "DLL",     "Bits",
+                                              "Version",       "Company", "Problem"};
+    const int widths[LIST_COLUMN_COUNT] = {200, 60, 60, 40, 400, 40, 90, 150, 180};
     for (int i = 0; i < LIST_COLUMN_COUNT; i++) {
         EXPECT_STREQ(list_columns[i].header, headers[i]);
         EXPECT_EQ(list_columns[i].width, widths[i]);

@@ -205,7 +205,8 @@ TEST_F(UiKeys, CtrlAThenCtrlCCopiesTheHeaderAndEveryRow)
     if (data != nullptr) GlobalUnlock(data);
     CloseClipboard();
 
-    std::string expected = "Plug-ins Name\tType\tStatus\tExist\tDLL\tBits\r\n";
+    std::string expected =
+        "Plug-ins Name\tType\tStatus\tExist\tDLL\tBits\tVersion\tCompany\tProblem\r\n";
     for (int row = 0; row < total_; row++)
         for (int column = 0; column < LIST_COLUMN_COUNT; column++)
             expected += cell(row, column) + (column < LIST_COLUMN_COUNT - 1 ? "\t" : "\r\n");

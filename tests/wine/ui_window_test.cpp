@@ -207,7 +207,7 @@ TEST_F(UiWindow, WindowClassTitleStyleAndSize)
     EXPECT_EQ(outer.bottom - outer.top, 480 + caption + 2 * frame);
 }
 
-TEST_F(UiWindow, SixColumnsWithTheirHeadersAndWidths)
+TEST_F(UiWindow, NineColumnsWithTheirHeadersAndWidths)
 {
     ASSERT_NE(list_view, nullptr);
     EXPECT_EQ(GetParent(list_view), window_);
@@ -222,10 +222,11 @@ TEST_F(UiWindow, SixColumnsWithTheirHeadersAndWidths)
     EXPECT_EQ(SendMessageA(list_view, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), LVS_EX_FULLROWSELECT);
 
     HWND header = reinterpret_cast<HWND>(SendMessageA(list_view, LVM_GETHEADER, 0, 0));
-    ASSERT_EQ(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 6);
-    const char *headers[6] = {"Plug-ins Name", "Type", "Status", "Exist", "DLL", "Bits"};
-    const int widths[6] = {200, 60, 60, 40, 400, 40};
-    for (int i = 0; i < 6; i++) {
+    ASSERT_EQ(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 9);
+    const char *headers[9] = {"Plug-ins Name", "Type",    "Status",  "Exist",  "DLL",
+                              "Bits",          "Version", "Company", "Problem"};
+    const int widths[9] = {200, 60, 60, 40, 400, 40, 90, 150, 180};
+    for (int i = 0; i < 9; i++) {
         char text[64] = "";
         LVCOLUMNA column;
         memset(&column, 0, sizeof column);
@@ -690,7 +691,8 @@ TEST_F(UiWindow, DllColumnTakesTheRoomOfAWiderWindow)
     ShowWindow(window_, SW_MAXIMIZE);
     RECT list;
     GetWindowRect(list_view, &list);
-    int room = list.right - list.left - (200 + 60 + 60 + 40 + 40) - GetSystemMetrics(SM_CXVSCROLL);
+    int room = list.right - list.left - (200 + 60 + 60 + 40 + 40 + 90 + 150 + 180) -
+               GetSystemMetrics(SM_CXVSCROLL);
     ASSERT_GT(room, 400);
     EXPECT_EQ(SendMessageA(list_view, LVM_GETCOLUMNWIDTH, 4, 0), room);
     ShowWindow(window_, SW_RESTORE);

@@ -152,11 +152,6 @@ void prepare_link_dir(char *dir, int (*is_directory)(const char *path));
 void document_dir(char *dir, const char *file, const char *program,
                   int (*is_directory)(const char *path), int (*is_file)(const char *path));
 
-// A cell's text: the entry's own name or DLL path for columns 0 and 4, fixed
-// texts for 1 to 3 ("" for an unknown type) and 5 (the view's bits); null
-// for any other column.
-const char *cell_text(const PlugEntry *entry, int column);
-
 // Lines of the box that tells which plug-ins an Enable, Disable or Remove
 // did not change: one "name: why" line per plug-in is appended to text
 // (size bytes, kept terminated); 0 when it no longer fits, so the box says
@@ -166,20 +161,8 @@ int append_outcome_line(char *text, size_t size, const PlugEntry *entry, const c
 #define OUTCOME_INTRO "These plug-ins were not changed:\n\n"
 #define OUTCOME_TEXT_SIZE 8192
 
-// 1 when needle is empty or occurs in the entry's name, DLL path or class
-// identifier, letters compared without regard to case (the ASCII letters and
-// the accented ones of Windows-1252); 0 otherwise.
-int entry_matches(const PlugEntry *entry, const char *needle);
-
-// The same test on one text of at most max_len bytes.
-int text_matches(const char *text, size_t max_len, const char *needle);
-
 // The window title: MAIN_TITLE, or while the list is narrowed by the find box
 // "Manage Plug-ins - <shown> of <total>".
 void window_title(char *out, size_t size, int narrowed, int shown, uint32_t total);
-
-// The list's order: -1 when a goes first, 1 when b does, 0 when equal or when
-// either is missing or the column is unknown.
-int compare_plug_entries(const PlugEntry *a, const PlugEntry *b, int column);
 
 #endif

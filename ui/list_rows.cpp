@@ -5,7 +5,130 @@
 
 #include "catalogue/dll_problem.h"
 #include "platform/widetext.h"
-#include "ui/layout.h"
+
+// ---- the entry's own columns ----------------------------------------------
+
+const char *cell_text(const PlugEntry *entry, int column)
+{
+    switch (column) {
+    case 0:
+        return entry->name;
+    case 1:
+        if (entry->type == PLUG_TYPE_DIRECTX) return "Direct-X";
+        if (entry->type == PLUG_TYPE_VS3) return "VS3";
+        return "";
+    case 2:
+        return entry->disabled != 0 ? "Disabled" : "- OK -";
+    case 3:
+        return entry->dll_exists != 0 ? "Yes" : "-no-";
+    case 4:
+        return entry->dll_path;
+    case 5:
+        return entry->bits == 64 ? "64" : "32";
+    default:
+        return nullptr;
+    }
+}
+
+namespace {
+
+// Lower case of an ASCII or Windows-1252 letter; any other byte as it is.
+unsigned char fold_case(unsigned char c)
+{
+    if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
+    if (c == 0x8A || c == 0x8C || c == 0x8E) return static_cast<unsigned char>(c + 16);
+    if (c == 0x9F) return 0xFF;
+    return c;
+}
+
+// needle (folded, needle_len bytes) within the first max_len bytes of text.
+int contains_folded(const char *text, size_t max_len, const unsigned char *needle,
+                           size_t needle_len)
+{
+    size_t len = strnlen(text, max_len);
+    for (size_t start = 0; start + needle_len <= len; start++) {
+        size_t i = 0;
+        while (i < needle_len &&
+               fold_case(static_cast<unsigned char>(text[start + i])) == needle[i])
+            i++;
+        if (i == needle_len) return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int text_matches(const char *text, size_t max_len, const char *needle)
+{
+    unsigned char folded[PLUG_DLL_PATH_SIZE];
+    size_t len = strnlen(needle, sizeof folded);
+    if (len == 0) return 1;
+    if (len == sizeof folded) return 0; // longer than any field
+    for (size_t i = 0; i < len; i++) folded[i] = fold_case(static_cast<unsigned char>(needle[i]));
+    return contains_folded(text, max_len, folded, len);
+}
+
+int entry_matches(const PlugEntry *entry, const char *needle)
+{
+    unsigned char folded[PLUG_DLL_PATH_SIZE];
+    size_t len = strnlen(needle, sizeof folded);
+    if (len == 0) return 1;
+    if (len == sizeof folded) return 0; // longer than any field
+    for (size_t i = 0; i < len; i++) folded[i] = fold_case(static_cast<unsigned char>(needle[i]));
+    return contains_folded(entry->name, sizeof entry->name, folded, len) ||
+           contains_folded(entry->dll_path, sizeof entry->dll_path, folded, len) ||
+           contains_folded(entry->clsid_text, sizeof entry->clsid_text, folded, len);
+}
+
+namespace {
+
+// Unsigned byte order up to the terminator: upper case before lower case,
+// and a text that begins another goes first.
+int compare_text(const char *a, const char *b)
+{
+    const unsigned char *pa = reinterpret_cast<const unsigned char *>(a);
+    const unsigned char *pb = reinterpret_cast<const unsigned char *>(b);
+    while (*pa != 0 && *pa == *pb) {
+        pa++;
+        pb++;
+    }
+    if (*pa < *pb) return -1;
+    if (*pa > *pb) return 1;
+    return 0;
+}
+
+template <typename T> int ascending(T a, T b)
+{
+    if (a < b) return -1;
+    if (a > b) return 1;
+    return 0;
+}
+
+} // namespace
+
+int compare_plug_entries(const PlugEntry *a, const PlugEntry *b, int column)
+{
+    if (a == nullptr || b == nullptr) return 0;
+    switch (column) {
+    case 0:
+        return compare_text(a->name, b->name);
+    case 1:
+        return ascending(static_cast<uint32_t>(a->type), static_cast<uint32_t>(b->type));
+    case 2: // disabled rows first
+        return ascending(static_cast<uint32_t>(b->disabled), static_cast<uint32_t>(a->disabled));
+    case 3: // existing DLLs first
+        return ascending(b->dll_exists, a->dll_exists);
+    case 4:
+        return compare_text(a->dll_path, b->dll_path);
+    case 5:
+        return ascending(a->bits, b->bits);
+    default:
+        return 0;
+    }
+}
+
+// ---- the file's columns -----------------------------------------------------
 
 static int is_pending(const DllFacts *facts)
 {

@@ -1,14 +1,32 @@
-// A row of the plug-in list: its entry and what its DLL file read as. The
-// cells, the order and the find box's matching of the columns that come
-// from the file; the entry's own columns are cell_text and
-// compare_plug_entries (ui/layout.h). Nothing here calls the window system.
+// The rows of the plug-in list: each row's cell texts, how rows sort and
+// what the find box matches, for the entry's own columns and for those of
+// what its DLL file read as. Nothing here calls the window system, so it
+// builds and is tested on any host.
 #ifndef UI_LIST_ROWS_H
 #define UI_LIST_ROWS_H
 
 #include <cstddef>
+#include <cstdint>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/dll_file.h"
+
+// A cell's text: the entry's own name or DLL path for columns 0 and 4, fixed
+// texts for 1 to 3 ("" for an unknown type) and 5 (the view's bits); null
+// for any other column.
+const char *cell_text(const PlugEntry *entry, int column);
+
+// 1 when needle is empty or occurs in the entry's name, DLL path or class
+// identifier, letters compared without regard to case (the ASCII letters and
+// the accented ones of Windows-1252); 0 otherwise.
+int entry_matches(const PlugEntry *entry, const char *needle);
+
+// The same test on one text of at most max_len bytes.
+int text_matches(const char *text, size_t max_len, const char *needle);
+
+// The list's order: -1 when a goes first, 1 when b does, 0 when equal or when
+// either is missing or the column is unknown.
+int compare_plug_entries(const PlugEntry *a, const PlugEntry *b, int column);
 
 // The columns after Bits.
 #define COLUMN_VERSION 6

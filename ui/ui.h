@@ -13,6 +13,7 @@
 
 #include "catalogue/dll_file.h"
 #include "ui/layout.h"
+#include "ui/list_rows.h"
 
 // ---- start-up and the main window --------------------------------------
 

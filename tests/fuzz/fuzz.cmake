@@ -7,4 +7,5 @@ foreach(target fuzz_plugins fuzz_text fuzz_dll)
   target_link_options(${target} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${target} PRIVATE mp_registry mp_extrainfo mp_catalogue mp_platform)
 endforeach()
-target_sources(fuzz_text PRIVATE ${CMAKE_SOURCE_DIR}/ui/layout.cpp)
+target_sources(fuzz_text PRIVATE ${CMAKE_SOURCE_DIR}/ui/layout.cpp
+                                 ${CMAKE_SOURCE_DIR}/ui/list_rows.cpp)

@@ -10,6 +10,7 @@
 #include "catalogue/catalogue.h"
 #include "extrainfo/extrainfo.h"
 #include "ui/layout.h"
+#include "ui/list_rows.h"
 
 namespace {
 

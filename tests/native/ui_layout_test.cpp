@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ui/layout.h"
+#include "ui/list_rows.h"
 
 namespace {
 

@@ -345,6 +345,45 @@ TEST_F(DllViewProof, WindowFillsTheCellsAndTintsTheProblems)
     boxes_stop();
 }
 
+// Refreshes and an operation while the worker reads: results of a worker
+// let go are dropped, and every cell ends as a fresh read says.
+TEST_F(DllViewProof, RefreshesAndOperationsWhileReadingLeaveEveryCellRight)
+{
+    INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    boxes_start();
+    HWND window = create_main_window(GetModuleHandleA(nullptr), main_window_proc, MAIN_TITLE);
+    ASSERT_NE(window, nullptr);
+    for (int i = 0; i < 400 && catalogue_count() == 0; i++) {
+        pump_messages();
+        Sleep(5);
+    }
+    // No pumping between: the batches of each worker wait in the queue and
+    // arrive after it has been let go.
+    SendMessageA(window, WM_COMMAND, CMD_REFRESH, 0);
+    SendMessageA(window, WM_COMMAND, CMD_REFRESH, 0);
+    EXPECT_TRUE(reading_files());
+    ListView_SetItemState(list_view, 0, LVIS_SELECTED, LVIS_SELECTED);
+    SendMessageA(window, WM_COMMAND, CMD_ENABLE, 0); // a live row: nothing to do
+    for (int i = 0; i < 400 && reading_files(); i++) {
+        pump_messages();
+        Sleep(20);
+    }
+    EXPECT_FALSE(reading_files());
+    EXPECT_TRUE(boxes_caught().empty());
+    for (uint32_t index = 1; index <= catalogue_count(); index++) {
+        DllFacts fresh;
+        read_entry_facts(static_cast<int>(index), &fresh);
+        const DllFacts *shown = row_facts(static_cast<int>(index));
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(memcmp(shown, &fresh, sizeof fresh), 0) << catalogue_get(static_cast<int>(index))->name;
+    }
+    DestroyWindow(window);
+    pump_messages();
+    UnregisterClassA(MAIN_CLASS_NAME, GetModuleHandleA(nullptr));
+    boxes_stop();
+}
+
 } // namespace
 
 #endif

@@ -9,7 +9,7 @@ bash scripts/install-deps.sh --run
 
 cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/win64 -j"$(nproc 2>/dev/null || echo 2)" --target ManagePlugins
+cmake --build build/win64 -j"$(nproc 2>/dev/null || echo 2)" --target ManagePlugins test_dlls
 
 prefix="$PWD/build/run-prefix"
 program=build/win64/ManagePlugins.exe
@@ -17,9 +17,12 @@ program=build/win64/ManagePlugins.exe
 # The samples' DLLs that are meant to exist (one filter's is missing on purpose).
 plugins="$prefix/drive_c/Program Files/Acme Audio"
 mkdir -p "$plugins/VS3"
-for dll in RoomReverb.dll ParaEQ.dll Chorus.dll VS3/Widener.dll; do
-    [ -f "$plugins/$dll" ] || printf 'MZ sample plug-in\n' >"$plugins/$dll"
+# Small real DLLs with version resources, so that Version and Company show;
+# Chorus is a 32-bit plug-in (its saved copy is in the 32-bit store).
+for dll in RoomReverb.dll ParaEQ.dll VS3/Widener.dll; do
+    cp build/win64/test-dlls/x64_translated.dll "$plugins/$dll"
 done
+cp build/win64/test-dlls/x86_plain.dll "$plugins/Chorus.dll"
 
 # Wine's own fonts (Tahoma, Marlett for the frame buttons) where programs in
 # the prefix find them.

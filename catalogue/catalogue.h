@@ -11,27 +11,33 @@
 #define PLUG_TYPE_DIRECTX 1
 #define PLUG_TYPE_VS3 2
 
+// Capacities in UTF-16 characters, terminator included, as the registry
+// counts them; the texts are kept in UTF-8 (platform/widetext.h), so their
+// fields hold up to three bytes a character.
 #define PLUG_NAME_SIZE 256
 #define PLUG_CLSID_TEXT_SIZE 256
 #define PLUG_DLL_PATH_SIZE 1024
+#define PLUG_NAME_BYTES (3 * (PLUG_NAME_SIZE - 1) + 1)
+#define PLUG_CLSID_TEXT_BYTES (3 * (PLUG_CLSID_TEXT_SIZE - 1) + 1)
+#define PLUG_DLL_PATH_BYTES (3 * (PLUG_DLL_PATH_SIZE - 1) + 1)
 
 struct PlugEntry {
     int32_t type;
     int32_t disabled;
     unsigned char clsid[16];
-    char name[PLUG_NAME_SIZE];
-    char clsid_text[PLUG_CLSID_TEXT_SIZE];
-    char dll_path[PLUG_DLL_PATH_SIZE];
+    char name[PLUG_NAME_BYTES];
+    char clsid_text[PLUG_CLSID_TEXT_BYTES];
+    char dll_path[PLUG_DLL_PATH_BYTES];
     int32_t dll_exists;
     int32_t bits; // the registry view the registration lives in: 32 or 64
 };
-static_assert(sizeof(PlugEntry) == 1568, "PlugEntry is a 1568-byte record");
+static_assert(sizeof(PlugEntry) == 4636, "PlugEntry is a 4636-byte record");
 static_assert(offsetof(PlugEntry, clsid) == 8, "PlugEntry layout");
 static_assert(offsetof(PlugEntry, name) == 24, "PlugEntry layout");
-static_assert(offsetof(PlugEntry, clsid_text) == 280, "PlugEntry layout");
-static_assert(offsetof(PlugEntry, dll_path) == 536, "PlugEntry layout");
-static_assert(offsetof(PlugEntry, dll_exists) == 1560, "PlugEntry layout");
-static_assert(offsetof(PlugEntry, bits) == 1564, "PlugEntry layout");
+static_assert(offsetof(PlugEntry, clsid_text) == 790, "PlugEntry layout");
+static_assert(offsetof(PlugEntry, dll_path) == 1556, "PlugEntry layout");
+static_assert(offsetof(PlugEntry, dll_exists) == 4628, "PlugEntry layout");
+static_assert(offsetof(PlugEntry, bits) == 4632, "PlugEntry layout");
 
 #define PLUG_LIST_BLOCK 8192u
 

@@ -9,6 +9,7 @@
 #include "catalogue/scan_common.h"
 #include "catalogue/views.h"
 #include "platform/keyguard.h"
+#include "platform/regtext.h"
 
 // Sorted (identifier, view) pairs of the live entries, built when the
 // disabled-store scan starts so that each saved copy is checked by binary
@@ -79,19 +80,24 @@ int is_new_clsid(const unsigned char clsid[16], int32_t bits)
 // characters, so that the plug-in stays visible.
 static int read_saved_name(HKEY key, PlugEntry *entry)
 {
-    char small[PLUG_NAME_SIZE + 1];
-    DWORD len = PLUG_NAME_SIZE;
-    LONG r = RegQueryValueExA(key, "name", nullptr, nullptr, reinterpret_cast<BYTE *>(small), &len);
-    if (r == ERROR_SUCCESS && len <= PLUG_NAME_SIZE) {
-        small[len] = '\0';
-        copy_text(entry->name, small, PLUG_NAME_SIZE - 1);
+    WCHAR small[PLUG_NAME_SIZE];
+    DWORD type = REG_NONE;
+    DWORD len = sizeof small;
+    LONG r = reg_query(key, "name", &type, small, &len);
+    if (r == ERROR_SUCCESS) {
+        reg_data_to_utf8(type, reinterpret_cast<const BYTE *>(small), len, entry->name,
+                         sizeof entry->name, PLUG_NAME_SIZE - 1);
         return 1;
     }
     if (r != ERROR_MORE_DATA) return 0;
-    char *big = static_cast<char *>(malloc(static_cast<size_t>(len) + 1));
+    BYTE *big = static_cast<BYTE *>(malloc(static_cast<size_t>(len) + 2));
     if (big == nullptr) return 0;
-    int ok = read_text(key, "name", big, len);
-    if (ok) copy_text(entry->name, big, PLUG_NAME_SIZE - 1);
+    DWORD big_len = len;
+    r = reg_query(key, "name", &type, big, &big_len);
+    // A value that grew meanwhile is not read on.
+    int ok = r == ERROR_SUCCESS && big_len <= len;
+    if (ok)
+        reg_data_to_utf8(type, big, big_len, entry->name, sizeof entry->name, PLUG_NAME_SIZE - 1);
     free(big);
     return ok;
 }
@@ -102,8 +108,7 @@ static int read_store_entry(HKEY key, const char *clsid_text, PlugEntry *entry,
 {
     if (!read_saved_name(key, entry)) return 0;
     DWORD len = 4;
-    if (RegQueryValueExA(key, "type", nullptr, nullptr, reinterpret_cast<BYTE *>(&entry->type),
-                         &len) != ERROR_SUCCESS)
+    if (reg_query(key, "type", nullptr, &entry->type, &len) != ERROR_SUCCESS)
         return 0;
     if (entry->type != PLUG_TYPE_DIRECTX && entry->type != PLUG_TYPE_VS3) return 1;
     char path[PATH_BUFFER_SIZE];
@@ -122,7 +127,7 @@ static void check_store_entry(HKEY root, const char *clsid_text, int32_t bits)
     copy_text(entry.clsid_text, clsid_text, PLUG_CLSID_TEXT_SIZE - 1);
     parse_clsid_text(clsid_text, entry.clsid);
     KeyGuard key;
-    if (RegOpenKeyExA(root, clsid_text, 0, KEY_READ | store_view(), key.out()) != ERROR_SUCCESS)
+    if (reg_open(root, clsid_text, 0, KEY_READ | store_view(), key.out()) != ERROR_SUCCESS)
         return;
     WCHAR file[PLUG_FILE_CHARS] = {0};
     if (!read_store_entry(key.get(), clsid_text, &entry, file)) return;
@@ -133,8 +138,8 @@ static void walk_store(HKEY root, int32_t bits)
 {
     DWORD failures = 0;
     for (DWORD i = 0;; i++) {
-        char name[KEY_NAME_CAPACITY];
-        LONG r = RegEnumKeyA(root, i, name, KEY_NAME_CAPACITY);
+        char name[KEY_NAME_BYTES];
+        LONG r = reg_enum_key(root, i, name, sizeof name, KEY_NAME_CAPACITY);
         if (walk_ends(r, &failures)) break;
         if (r == ERROR_SUCCESS) check_store_entry(root, name, bits);
     }
@@ -147,7 +152,7 @@ void scan_disabled_store()
     int n = registry_views(views);
     for (int i = 0; i < n; i++) {
         KeyGuard root;
-        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, store_root_path(views[i]), 0, KEY_READ | store_view(),
+        if (reg_open(HKEY_CLASSES_ROOT, store_root_path(views[i]), 0, KEY_READ | store_view(),
                           root.out()) == ERROR_SUCCESS)
             walk_store(root.get(), views[i]);
     }

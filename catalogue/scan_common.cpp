@@ -5,6 +5,7 @@
 
 #include "catalogue/dll_path.h"
 #include "platform/keyguard.h"
+#include "platform/regtext.h"
 
 int walk_ends(LONG result, DWORD *failures)
 {
@@ -18,17 +19,10 @@ int walk_ends(LONG result, DWORD *failures)
     return ++*failures >= WALK_MAX_FAILURES;
 }
 
-int read_text(HKEY key, const char *name, char *buf, DWORD capacity)
+int read_text(HKEY key, const char *name, char *buf, size_t buf_size, DWORD capacity)
 {
-    DWORD len = capacity;
-    LONG r = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(buf), &len);
-    if (r != ERROR_SUCCESS || len > capacity) {
-        // A refused read may have written part of the value: leave no trace.
-        memset(buf, 0, capacity + 1);
-        return 0;
-    }
-    buf[len] = '\0';
-    return 1;
+    // A refused read leaves buf empty: no trace of part of the value.
+    return reg_read_text(key, name, buf, buf_size, capacity);
 }
 
 // ---- whether a plug-in's DLL can be found ----------------------------------
@@ -37,8 +31,9 @@ int read_text(HKEY key, const char *name, char *buf, DWORD capacity)
 
 int file_exists(const char *path)
 {
-    if (path == nullptr) return 0;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    WCHAR wide[PLUG_DLL_PATH_SIZE];
+    if (path == nullptr || !utf8_to_utf16(path, wide, PLUG_DLL_PATH_SIZE)) return 0;
+    HANDLE file = CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 0;
     CloseHandle(file);
@@ -68,15 +63,23 @@ int read_dll_path(HKEY parent, const char *sub_path, int32_t bits, PlugEntry *en
     // cppcheck-suppress ctuArrayIndex
     file[0] = 0;
     KeyGuard server;
-    if (RegOpenKeyExA(parent, sub_path, 0, KEY_READ, server.out()) != ERROR_SUCCESS) return 0;
-    int ok = read_text(server.get(), nullptr, entry->dll_path, TEXT_CAPACITY);
+    if (reg_open(parent, sub_path, 0, KEY_READ, server.out()) != ERROR_SUCCESS) return 0;
+    int ok = read_text(server.get(), nullptr, entry->dll_path, sizeof entry->dll_path, TEXT_CAPACITY);
     entry->dll_exists = ok ? dll_found(server.get(), bits, file) : 0;
     return ok;
 }
 void copy_text(char *dst, const char *src, size_t max_chars)
 {
-    size_t n = strlen(src);
-    if (n > max_chars) n = max_chars;
-    memcpy(dst, src, n);
-    dst[n] = '\0';
+    // Whole characters only: a cut never splits a UTF-8 sequence or a pair.
+    size_t chars = 0;
+    const char *end = src;
+    while (*end != '\0') {
+        const char *next = end;
+        size_t units = utf8_next(&next) >= 0x10000 ? 2 : 1;
+        if (chars + units > max_chars) break;
+        chars += units;
+        end = next;
+    }
+    memcpy(dst, src, static_cast<size_t>(end - src));
+    dst[end - src] = '\0';
 }

@@ -4,6 +4,7 @@
 #define CATALOGUE_SCAN_COMMON_H
 
 #include "catalogue/catalogue.h"
+#include "platform/widetext.h"
 #include "platform/win.h"
 
 // Key and value names, terminator included.
@@ -11,9 +12,9 @@
 // Texts read from the registry (display names, descriptions, DLL paths),
 // terminator included.
 #define TEXT_CAPACITY 1023
-// Room for any composed key path: a name of up to 253 characters plus the
-// fixed parts around it.
-#define PATH_BUFFER_SIZE 512
+// Room for any composed key path: a name of up to 253 characters in UTF-8
+// plus the fixed parts around it.
+#define PATH_BUFFER_SIZE 1024
 // A walk that fails this many indexes in a row has lost its key in some way
 // no result code tells us about; no real key has that many unreadable names
 // in a row.
@@ -26,9 +27,15 @@
 // run of consecutive failures and starts at 0.
 int walk_ends(LONG result, DWORD *failures);
 
-// Reads a value as text into buf, which has room for capacity + 1 bytes, and
-// terminates it. On failure buf is left empty. Returns 1 on success.
-int read_text(HKEY key, const char *name, char *buf, DWORD capacity);
+// Reads a value as text, through the wide function, into buf (buf_size
+// bytes, UTF-8, at least UTF8_BYTES(capacity + 1)) and terminates it. A
+// value longer than capacity characters, terminator included, is
+// unreadable. On failure buf is left empty. Returns 1 on success.
+int read_text(HKEY key, const char *name, char *buf, size_t buf_size, DWORD capacity);
+// Room for a text of TEXT_CAPACITY characters in UTF-8.
+#define TEXT_BYTES UTF8_BYTES(TEXT_CAPACITY + 1)
+// Room for a key or value name in UTF-8.
+#define KEY_NAME_BYTES UTF8_BYTES(KEY_NAME_CAPACITY + 2)
 
 // Opens parent\sub_path and reads its default value into entry->dll_path,
 // as stored, then fills file with the file a host of the view bits would
@@ -38,7 +45,8 @@ int read_text(HKEY key, const char *name, char *buf, DWORD capacity);
 int read_dll_path(HKEY parent, const char *sub_path, int32_t bits, PlugEntry *entry,
                   WCHAR *file);
 
-// Copies at most max_chars characters of src into dst and terminates it.
+// Copies at most max_chars characters (UTF-16 ones, whole) of the UTF-8
+// text src into dst, which has room for them, and terminates it.
 void copy_text(char *dst, const char *src, size_t max_chars);
 
 #endif

@@ -7,6 +7,7 @@
 #include "catalogue/scan_common.h"
 #include "catalogue/views.h"
 #include "platform/keyguard.h"
+#include "platform/regtext.h"
 
 int find_token(const char *text, const char *token)
 {
@@ -52,20 +53,20 @@ static int clean_description(char *text)
 
 // text holds the value data; on return it holds the display name. 0 when the
 // effect is not to be listed.
-static int display_name(HKEY cls, char text[TEXT_CAPACITY + 1])
+static int display_name(HKEY cls, char text[TEXT_BYTES])
 {
     if (text[0] != '\0') return 1;
     // Without a readable description the effect is still listed, unnamed.
-    if (!read_text(cls, nullptr, text, TEXT_CAPACITY)) return 1;
+    if (!read_text(cls, nullptr, text, TEXT_BYTES, TEXT_CAPACITY)) return 1;
     return clean_description(text);
 }
 
 // classes is the view's CLSID key, opened once for the whole walk.
-static void check_effect(HKEY classes, const char *clsid_text, char text[TEXT_CAPACITY + 1],
+static void check_effect(HKEY classes, const char *clsid_text, char text[TEXT_BYTES],
                          int32_t bits)
 {
     KeyGuard cls;
-    if (RegOpenKeyExA(classes, clsid_text, 0, KEY_READ | view_flag(bits), cls.out()) !=
+    if (reg_open(classes, clsid_text, 0, KEY_READ | view_flag(bits), cls.out()) !=
         ERROR_SUCCESS)
         return;
     if (!display_name(cls.get(), text)) return;
@@ -85,33 +86,39 @@ static void check_effect(HKEY classes, const char *clsid_text, char text[TEXT_CA
 
 // The value at index: its name, and its data as text. 0 with *result telling
 // why not.
-static int enum_effect(HKEY key, DWORD index, char name[KEY_NAME_CAPACITY],
-                       char text[TEXT_CAPACITY + 1], LONG *result)
+static int enum_effect(HKEY key, DWORD index, char name[KEY_NAME_BYTES], char text[TEXT_BYTES],
+                       LONG *result)
 {
+    WCHAR wide_name[KEY_NAME_CAPACITY];
+    WCHAR data[TEXT_CAPACITY + 1];
     DWORD name_len = KEY_NAME_CAPACITY;
-    DWORD data_len = TEXT_CAPACITY;
+    DWORD data_len = TEXT_CAPACITY * sizeof(WCHAR);
     DWORD type = 0;
+    name[0] = '\0';
     text[0] = '\0';
-    *result = RegEnumValueA(key, index, name, &name_len, nullptr, &type,
-                            reinterpret_cast<BYTE *>(text), &data_len);
-    if (*result != ERROR_SUCCESS || name_len >= KEY_NAME_CAPACITY || data_len > TEXT_CAPACITY)
+    *result = RegEnumValueW(key, index, wide_name, &name_len, nullptr, &type,
+                            reinterpret_cast<BYTE *>(data), &data_len);
+    if (*result != ERROR_SUCCESS || name_len >= KEY_NAME_CAPACITY ||
+        data_len > TEXT_CAPACITY * sizeof(WCHAR))
         return 0;
-    text[data_len] = '\0';
+    if (!utf16_to_utf8(wide_name, name_len, name, KEY_NAME_BYTES, name_len)) return 0;
+    reg_data_to_utf8(type, reinterpret_cast<const BYTE *>(data), data_len, text, TEXT_BYTES,
+                     TEXT_CAPACITY);
     return 1;
 }
 
 static void scan_effects_of_view(int32_t bits)
 {
     KeyGuard effects, classes;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_READ | view_flag(bits),
+    if (reg_open(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_READ | view_flag(bits),
                       effects.out()) != ERROR_SUCCESS ||
-        RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_READ | view_flag(bits), classes.out()) !=
+        reg_open(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_READ | view_flag(bits), classes.out()) !=
             ERROR_SUCCESS)
         return;
     DWORD failures = 0;
     for (DWORD i = 0;; i++) {
-        char name[KEY_NAME_CAPACITY];
-        char text[TEXT_CAPACITY + 1];
+        char name[KEY_NAME_BYTES];
+        char text[TEXT_BYTES];
         LONG r;
         int ok = enum_effect(effects.get(), i, name, text, &r);
         if (walk_ends(r, &failures)) break;

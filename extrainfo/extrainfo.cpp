@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/keyguard.h"
+#include "platform/regtext.h"
 #include "platform/win.h"
 
 const CategoryRow category_table[CATEGORY_COUNT] = {
@@ -67,26 +68,24 @@ void reset_extra_info(ExtraInfo *info)
 int read_string_value(const char *path, const char *value_name, char *dest, size_t max_chars,
                       REGSAM view)
 {
-    // One spare byte so that data stored without a terminator still ends.
-    char data[EXTRA_VALUE_DATA_SIZE + 1];
+    // One spare character so that data stored without a terminator still ends.
+    WCHAR data[EXTRA_VALUE_DATA_SIZE + 1];
     data[0] = 0;
     DWORD type = REG_SZ;
-    DWORD len = EXTRA_VALUE_DATA_SIZE;
+    DWORD len = EXTRA_VALUE_DATA_SIZE * sizeof(WCHAR);
     LONG rc;
     {
         KeyGuard key;
-        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view, key.out()) != ERROR_SUCCESS)
+        if (reg_open(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view, key.out()) != ERROR_SUCCESS)
             return 0;
-        rc = RegQueryValueExA(key.get(), value_name, nullptr, &type,
-                              reinterpret_cast<BYTE *>(data), &len);
+        rc = reg_query(key.get(), value_name, &type, data, &len);
     }
     if (type != REG_SZ) return 0;
     if (rc != ERROR_SUCCESS) return 0;
-    data[len < EXTRA_VALUE_DATA_SIZE ? len : EXTRA_VALUE_DATA_SIZE] = 0;
-    size_t n = strlen(data);
-    if (n > max_chars) n = max_chars;
-    memcpy(dest, data, n);
-    dest[n] = 0;
+    size_t chars = len / sizeof(WCHAR);
+    data[chars < EXTRA_VALUE_DATA_SIZE ? chars : EXTRA_VALUE_DATA_SIZE] = 0;
+    // The text to its first terminator, cut to whole characters.
+    utf16_to_utf8(data, static_cast<size_t>(-1), dest, UTF8_BYTES(max_chars + 1), max_chars);
     return 1;
 }
 
@@ -97,10 +96,9 @@ int read_dword_value(const char *path, const char *value_name, int32_t *out, REG
     LONG rc;
     {
         KeyGuard key;
-        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view, key.out()) != ERROR_SUCCESS)
+        if (reg_open(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view, key.out()) != ERROR_SUCCESS)
             return 0;
-        rc = RegQueryValueExA(key.get(), value_name, nullptr, &type,
-                              reinterpret_cast<BYTE *>(out), &len);
+        rc = reg_query(key.get(), value_name, &type, out, &len);
     }
     // A shorter REG_DWORD would leave part of *out stale.
     return rc == ERROR_SUCCESS && type == REG_DWORD && len == 4;
@@ -133,18 +131,17 @@ int read_extra_info(const char *clsid_text, ExtraInfo *info, REGSAM view)
 
     // The default value marks the key as a self-description; its text is
     // not used.
-    char marker[EXTRA_TEXT_SIZE];
-    if (!read_string_value(path, nullptr, marker, sizeof marker - 1, view)) return -1;
+    char marker[UTF8_BYTES(EXTRA_TEXT_SIZE)];
+    if (!read_string_value(path, nullptr, marker, EXTRA_TEXT_SIZE - 1, view)) return -1;
 
     read_number(path, "Fmin", &info->Fmin, view);
     read_number(path, "Fmax", &info->Fmax, view);
     read_number(path, "PinMin", &info->PinMin, view);
     read_number(path, "PinMax", &info->PinMax, view);
-    read_string_value(path, "app_name", info->app_name, sizeof info->app_name - 1, view);
-    read_string_value(path, "Company", info->Company, sizeof info->Company - 1, view);
-    read_string_value(path, "Copyright", info->Copyright, sizeof info->Copyright - 1, view);
-    read_string_value(path, "ProductVersion", info->ProductVersion, sizeof info->ProductVersion - 1,
-                      view);
+    read_string_value(path, "app_name", info->app_name, EXTRA_TEXT_SIZE - 1, view);
+    read_string_value(path, "Company", info->Company, EXTRA_TEXT_SIZE - 1, view);
+    read_string_value(path, "Copyright", info->Copyright, EXTRA_TEXT_SIZE - 1, view);
+    read_string_value(path, "ProductVersion", info->ProductVersion, EXTRA_VERSION_SIZE - 1, view);
     read_number(path, "Compat_VS3", &info->Compat_VS3, view);
     read_number(path, "Compat_Lumo", &info->Compat_Lumo, view);
     read_number(path, "Category", &info->Category, view);

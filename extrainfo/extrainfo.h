@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/widetext.h"
 #include "platform/win.h"
 
 #define EXTRA_KEY_PATH_SIZE 128
@@ -30,11 +31,13 @@
 
 // Texts are empty and numbers negative when the plug-in does not state them.
 // Flags: negative not stated, 0 no, positive yes.
+// Texts in UTF-8, of EXTRA_TEXT_SIZE - 1 (EXTRA_VERSION_SIZE - 1) characters
+// at most.
 struct ExtraInfo {
-    char app_name[EXTRA_TEXT_SIZE];
-    char Company[EXTRA_TEXT_SIZE];
-    char Copyright[EXTRA_TEXT_SIZE];
-    char ProductVersion[EXTRA_VERSION_SIZE];
+    char app_name[UTF8_BYTES(EXTRA_TEXT_SIZE)];
+    char Company[UTF8_BYTES(EXTRA_TEXT_SIZE)];
+    char Copyright[UTF8_BYTES(EXTRA_TEXT_SIZE)];
+    char ProductVersion[UTF8_BYTES(EXTRA_VERSION_SIZE)];
     int32_t Fmin;
     int32_t Fmax;
     int32_t PinMin;
@@ -51,9 +54,9 @@ struct ExtraInfo {
     int32_t NETcom;
     int32_t Cloning;
 };
-static_assert(sizeof(ExtraInfo) == 3 * 128 + 32 + 15 * 4, "ExtraInfo is a 476-byte record");
-static_assert(offsetof(ExtraInfo, Fmin) == 416, "ExtraInfo layout");
-static_assert(offsetof(ExtraInfo, Cloning) == 472, "ExtraInfo layout");
+static_assert(sizeof(ExtraInfo) == 3 * 382 + 94 + 15 * 4, "ExtraInfo is a 1300-byte record");
+static_assert(offsetof(ExtraInfo, Fmin) == 1240, "ExtraInfo layout");
+static_assert(offsetof(ExtraInfo, Cloning) == 1296, "ExtraInfo layout");
 
 struct CategoryRow {
     int32_t id; // equals the row's position
@@ -69,9 +72,9 @@ void reset_extra_info(ExtraInfo *info);
 
 // path is relative to HKEY_CLASSES_ROOT, opened in the registry view given
 // (KEY_WOW64_32KEY, KEY_WOW64_64KEY or 0); a null value_name reads the
-// default value. Accepts REG_SZ data of at most 1020 bytes, cut to max_chars and
-// terminated in dest (room for max_chars + 1). Returns 1, or 0 with dest
-// unchanged.
+// default value. Accepts REG_SZ data of at most 1020 characters, read wide,
+// cut to max_chars whole characters and terminated in dest in UTF-8 (room
+// for UTF8_BYTES(max_chars + 1) bytes). Returns 1, or 0 with dest unchanged.
 int read_string_value(const char *path, const char *value_name, char *dest, size_t max_chars,
                       REGSAM view = 0);
 

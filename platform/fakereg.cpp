@@ -1057,27 +1057,6 @@ LONG RegDeleteKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, DWORD reserved)
     return delete_key(key, sub_key, access);
 }
 
-int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR text, int text_len, LPSTR out,
-                        int out_size, LPCSTR default_char, BOOL *used_default)
-{
-    (void)flags;
-    (void)default_char;
-    if (code_page != CP_ACP || text == nullptr || text_len < -1) return 0;
-    size_t n = 0;
-    if (text_len == -1) {
-        while (text[n] != 0) n++;
-        n++; // the terminator is converted too
-    } else {
-        n = static_cast<size_t>(text_len);
-    }
-    std::string ansi = wide_to_ansi(WStr(text, n));
-    if (used_default != nullptr) *used_default = FALSE;
-    if (out_size == 0) return static_cast<int>(ansi.size());
-    if (out == nullptr || ansi.size() > static_cast<size_t>(out_size)) return 0;
-    ansi.copy(out, ansi.size());
-    return static_cast<int>(ansi.size());
-}
-
 LONG RegCloseKey(HKEY key)
 {
     State &s = state();

@@ -152,12 +152,7 @@ LONG RegDeleteKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, DWORD reserved);
 LONG RegDeleteKeyExA(HKEY key, LPCSTR sub_key, REGSAM access, DWORD reserved);
 LONG RegDeleteValueW(HKEY key, LPCWSTR name);
 
-// UTF-16 to the ANSI code page (1252 here, with Windows' best fit); only
-// CP_ACP is known. A text_len of -1 converts the terminator too.
 typedef unsigned int UINT;
-#define CP_ACP 0
-int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR text, int text_len, LPSTR out,
-                        int out_size, LPCSTR default_char, BOOL *used_default);
 
 // The process and the machine it runs on (see fakereg_set_machine).
 HANDLE GetCurrentProcess();

@@ -113,10 +113,9 @@ void clear(TreeFailure *fail)
 int through(TreeFailure *fail, const WCHAR *name)
 {
     if (fail == nullptr || fail->code == ERROR_SUCCESS) return 0;
-    char level[KEY_NAME_CHARS * 2];
-    size_t n = 0;
-    for (; name[n] != 0 && n + 2 < sizeof level; n++)
-        level[n] = name[n] < 0x80 ? static_cast<char>(name[n]) : '?';
+    char level[UTF8_BYTES(KEY_NAME_CHARS) + 1];
+    utf16_to_utf8(name, static_cast<size_t>(-1), level, sizeof level - 1, KEY_NAME_CHARS);
+    size_t n = strlen(level);
     size_t below = strlen(fail->where);
     if (below > 0) level[n++] = '\\';
     if (n + below >= sizeof fail->where) below = sizeof fail->where - 1 - n;
@@ -296,7 +295,7 @@ int copy_key_tree_ex(HKEY dest_parent, REGSAM dest_view, HKEY src_parent, REGSAM
     // An empty path would name the parents themselves.
     if (path == nullptr || path[0] == '\0') return failed(fail, ERROR_INVALID_PARAMETER);
     WCHAR wpath[TOP_PATH_CHARS];
-    if (!widen_ascii(path, wpath, TOP_PATH_CHARS)) return failed(fail, ERROR_INVALID_PARAMETER);
+    if (!utf8_to_utf16(path, wpath, TOP_PATH_CHARS)) return failed(fail, ERROR_INVALID_PARAMETER);
     Walk walk{dest_view, src_view, CopyBuffers(), fail};
     if (!walk.buf.init()) return failed(fail, ERROR_OUTOFMEMORY);
     // The destination path is made first, whatever the source holds, as the
@@ -333,7 +332,7 @@ int delete_key_tree_ex(HKEY parent, REGSAM view, const char *path, TreeFailure *
     // An empty path would name the parent itself.
     if (path == nullptr || path[0] == '\0') return failed(fail, ERROR_INVALID_PARAMETER);
     WCHAR wpath[TOP_PATH_CHARS];
-    if (!widen_ascii(path, wpath, TOP_PATH_CHARS)) return failed(fail, ERROR_INVALID_PARAMETER);
+    if (!utf8_to_utf16(path, wpath, TOP_PATH_CHARS)) return failed(fail, ERROR_INVALID_PARAMETER);
     if (delete_level(parent, wpath, view, fail, 0)) return 1;
     return through(fail, wpath);
 }
@@ -348,7 +347,7 @@ int copy_value_exact(HKEY dest, HKEY src, const char *name, TreeFailure *fail)
 {
     clear(fail);
     WCHAR wname[TOP_PATH_CHARS];
-    if (name == nullptr || !widen_ascii(name, wname, TOP_PATH_CHARS))
+    if (name == nullptr || !utf8_to_utf16(name, wname, TOP_PATH_CHARS))
         return failed(fail, ERROR_INVALID_PARAMETER);
     CopyBuffers buf;
     if (!buf.init()) return failed(fail, ERROR_OUTOFMEMORY);

@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "catalogue/scan_common.h"
 #include "catalogue/views.h"
 #include "platform/keyguard.h"
 #include "platform/ntreg.h"
+#include "platform/regtext.h"
 #include "registry/maintenance.h"
 
 namespace {
@@ -18,8 +20,8 @@ static_assert(PLUG_CLSID_TEXT_SIZE + sizeof(STORE64_ROOT_PATH) + sizeof("CLSID\\
               "every path composed from a class identifier text fits its buffer");
 
 // The display name as written to "name" and, by older versions, to the
-// VS3Effects value.
-const DWORD NAME_BUFFER_SIZE = 256;
+// VS3Effects value: 255 characters in UTF-8.
+const DWORD NAME_BUFFER_SIZE = PLUG_NAME_BYTES;
 // Inside a store entry: where the VS3Effects value is kept exactly.
 const char SAVED_VS3_KEY[] = "VS3Effects";
 
@@ -43,7 +45,7 @@ struct Places {
 int key_exists(HKEY root, const char *path, REGSAM view)
 {
     KeyGuard key;
-    return RegOpenKeyExA(root, path, 0, KEY_READ | view, key.out()) != ERROR_FILE_NOT_FOUND;
+    return reg_open(root, path, 0, KEY_READ | view, key.out()) != ERROR_FILE_NOT_FOUND;
 }
 
 // A 32-bit class may have its Filter entry only in the 64-bit place (and the
@@ -88,11 +90,11 @@ int filter_serves_other_view(const PlugEntry *entry, const Places *p)
         return 0;
     // Kept also when it does not open: then there is nothing to delete.
     KeyGuard ours, theirs;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, p->filter, 0, KEY_READ | p->filter_view, ours.out()) !=
+    if (reg_open(HKEY_CLASSES_ROOT, p->filter, 0, KEY_READ | p->filter_view, ours.out()) !=
         ERROR_SUCCESS)
         return 1;
     // Without a Filter key of its own the other view's class uses this one.
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, p->filter, 0, KEY_READ | view_flag(other),
+    if (reg_open(HKEY_CLASSES_ROOT, p->filter, 0, KEY_READ | view_flag(other),
                       theirs.out()) != ERROR_SUCCESS)
         return 1;
     return same_registry_key(ours.get(), theirs.get()) != 0;
@@ -137,14 +139,13 @@ int tree_failed(PlugOutcome *o, const TreeFailure &f, const char *dest_parent,
 
 // ---- the pieces ----------------------------------------------------------------
 
-// Copies the display name, cut to the field's 255 characters, and returns
-// the length to write: the characters and the terminator.
-DWORD copy_name(const PlugEntry *entry, char (&out)[NAME_BUFFER_SIZE])
+// Copies the display name, cut to the field's 255 characters.
+void copy_name(const PlugEntry *entry, char (&out)[NAME_BUFFER_SIZE])
 {
-    size_t n = strnlen(entry->name, NAME_BUFFER_SIZE - 1);
-    memcpy(out, entry->name, n);
-    out[n] = '\0';
-    return static_cast<DWORD>(n + 1);
+    char name[sizeof entry->name];
+    memcpy(name, entry->name, sizeof name);
+    name[sizeof name - 1] = '\0';
+    copy_text(out, name, PLUG_NAME_SIZE - 1);
 }
 
 // A class registered both as a DirectX filter and as a VS3 effect has one
@@ -157,8 +158,7 @@ DWORD copy_name(const PlugEntry *entry, char (&out)[NAME_BUFFER_SIZE])
 int store_takes_type(HKEY store, int32_t type, int32_t *held)
 {
     DWORD value = 0, len = sizeof value, value_type = 0;
-    LONG r = RegQueryValueExA(store, "type", nullptr, &value_type, reinterpret_cast<BYTE *>(&value),
-                              &len);
+    LONG r = reg_query(store, "type", &value_type, &value, &len);
     *held = static_cast<int32_t>(value);
     if (r == ERROR_FILE_NOT_FOUND) return 1;
     return r == ERROR_SUCCESS && len == sizeof value && static_cast<int32_t>(value) == type;
@@ -167,13 +167,11 @@ int store_takes_type(HKEY store, int32_t type, int32_t *held)
 int write_store_header(HKEY store, const PlugEntry *entry, const Places &p, PlugOutcome *o)
 {
     char name[NAME_BUFFER_SIZE];
-    DWORD name_len = copy_name(entry, name);
-    LONG r = RegSetValueExA(store, "name", 0, REG_SZ, reinterpret_cast<const BYTE *>(name),
-                            name_len);
+    copy_name(entry, name);
+    LONG r = reg_set_text(store, "name", REG_SZ, name);
     if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
     int32_t type = entry->type;
-    r = RegSetValueExA(store, "type", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&type),
-                       sizeof type);
+    r = reg_set(store, "type", REG_DWORD, &type, sizeof type);
     if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
     return 1;
 }
@@ -183,8 +181,8 @@ int write_store_header(HKEY store, const PlugEntry *entry, const Places &p, Plug
 int value_state(HKEY parent, const char *path, REGSAM view, const char *name)
 {
     KeyGuard key;
-    LONG r = RegOpenKeyExA(parent, path, 0, KEY_QUERY_VALUE | view, key.out());
-    if (r == ERROR_SUCCESS) r = RegQueryValueExA(key.get(), name, nullptr, nullptr, nullptr, nullptr);
+    LONG r = reg_open(parent, path, 0, KEY_QUERY_VALUE | view, key.out());
+    if (r == ERROR_SUCCESS) r = reg_query(key.get(), name, nullptr, nullptr, nullptr);
     if (r == ERROR_FILE_NOT_FOUND) return 0;
     return r == ERROR_SUCCESS ? 1 : -1;
 }
@@ -213,12 +211,11 @@ int save_vs3_value(HKEY store, const PlugEntry *entry, const Places &p, PlugOutc
     if (state == 0) state = vs3_value_state(entry, p);
     if (state == 0) return 1;
     KeyGuard effects;
-    LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_QUERY_VALUE | p.view,
+    LONG r = reg_open(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_QUERY_VALUE | p.view,
                            effects.out());
     if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
     KeyGuard copy;
-    r = RegCreateKeyExA(store, SAVED_VS3_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_READ | KEY_WRITE | p.store_view, nullptr, copy.out(), nullptr);
+    r = reg_create(store, SAVED_VS3_KEY, KEY_READ | KEY_WRITE | p.store_view, copy.out());
     if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
     TreeFailure f;
     if (!copy_value_exact(copy.get(), effects.get(), entry->clsid_text, &f))
@@ -235,11 +232,11 @@ int save_vs3_value(HKEY store, const PlugEntry *entry, const Places &p, PlugOutc
 int restore_vs3_value(HKEY store, const PlugEntry *entry, const Places &p, PlugOutcome *o)
 {
     KeyGuard effects;
-    LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0,
+    LONG r = reg_open(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0,
                            KEY_QUERY_VALUE | KEY_SET_VALUE | p.view, effects.out());
     if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
     KeyGuard saved;
-    r = RegOpenKeyExA(store, SAVED_VS3_KEY, 0, KEY_READ | p.store_view, saved.out());
+    r = reg_open(store, SAVED_VS3_KEY, 0, KEY_READ | p.store_view, saved.out());
     if (r == ERROR_SUCCESS) {
         TreeFailure f;
         if (copy_value_exact(effects.get(), saved.get(), entry->clsid_text, &f)) return 1;
@@ -252,15 +249,14 @@ int restore_vs3_value(HKEY store, const PlugEntry *entry, const Places &p, PlugO
         if (o->why == WHY_NONE) o->why = WHY_CHANGED_MEANWHILE;
         return 0;
     }
-    r = RegQueryValueExA(effects.get(), entry->clsid_text, nullptr, nullptr, nullptr, nullptr);
+    r = reg_query(effects.get(), entry->clsid_text, nullptr, nullptr, nullptr);
     if (r != ERROR_FILE_NOT_FOUND) {
         if (r == ERROR_SUCCESS) return 1;
         return fail_at(o, r, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
     }
     char name[NAME_BUFFER_SIZE];
-    DWORD len = copy_name(entry, name);
-    r = RegSetValueExA(effects.get(), entry->clsid_text, 0, REG_SZ,
-                       reinterpret_cast<const BYTE *>(name), len);
+    copy_name(entry, name);
+    r = reg_set_text(effects.get(), entry->clsid_text, REG_SZ, name);
     if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
     return 1;
 }
@@ -279,7 +275,7 @@ int restore_tree(HKEY store, const char *part, REGSAM view, const Places &p, Plu
 int restore_saved_filter(HKEY store, const Places &p, PlugOutcome *o)
 {
     KeyGuard probe;
-    LONG r = RegOpenKeyExA(store, "Filter", 0, KEY_READ | p.store_view, probe.out());
+    LONG r = reg_open(store, "Filter", 0, KEY_READ | p.store_view, probe.out());
     if (r == ERROR_FILE_NOT_FOUND) return 1;
     if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
     probe.close();
@@ -317,9 +313,9 @@ int delete_vs3_registration(const PlugEntry *entry, const Places &p, PlugOutcome
         return 0;
     }
     KeyGuard effects;
-    LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_WRITE | p.view,
+    LONG r = reg_open(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_WRITE | p.view,
                            effects.out());
-    if (r == ERROR_SUCCESS) r = RegDeleteValueA(effects.get(), entry->clsid_text);
+    if (r == ERROR_SUCCESS) r = reg_delete_value(effects.get(), entry->clsid_text);
     if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND)
         return fail_at(o, r, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
     return clsid_gone;
@@ -329,7 +325,7 @@ int delete_saved_copy(const PlugEntry *entry, const Places &p, PlugOutcome *o)
 {
     KeyGuard root;
     const char *root_path = store_root_path(entry->bits);
-    LONG r = RegOpenKeyExA(HKEY_CLASSES_ROOT, root_path, 0, KEY_READ | p.store_view, root.out());
+    LONG r = reg_open(HKEY_CLASSES_ROOT, root_path, 0, KEY_READ | p.store_view, root.out());
     if (r == ERROR_FILE_NOT_FOUND) return 1;
     if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, root_path);
     // The store root itself stays, even when this empties it.
@@ -407,8 +403,8 @@ int disable_plug(int index, PlugOutcome *out)
 
     // Creating the entry creates the store root and its parent as well.
     KeyGuard store;
-    LONG r = RegCreateKeyExA(HKEY_CLASSES_ROOT, p.store, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                             KEY_READ | KEY_WRITE | p.store_view, nullptr, store.out(), nullptr);
+    LONG r = reg_create(HKEY_CLASSES_ROOT, p.store, KEY_READ | KEY_WRITE | p.store_view,
+                        store.out());
     if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
     if (!store_takes_type(store.get(), entry->type, &o->held_type)) {
         snprintf(o->key, sizeof o->key, "HKCR\\%s", p.store);
@@ -442,7 +438,7 @@ int enable_plug(int index, PlugOutcome *out)
     int complete = 0;
     {
         KeyGuard store;
-        LONG r = RegOpenKeyExA(HKEY_CLASSES_ROOT, p.store, 0, KEY_READ | p.store_view, store.out());
+        LONG r = reg_open(HKEY_CLASSES_ROOT, p.store, 0, KEY_READ | p.store_view, store.out());
         if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
         // Every part is tried, so that as much as possible is live again.
         if (entry->type == PLUG_TYPE_DIRECTX) {

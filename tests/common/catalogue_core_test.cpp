@@ -39,18 +39,23 @@ protected:
     PlugList list;
 };
 
-TEST_F(PlugListTest, FirstBlockHoldsFiveRecordsAndTheSixthGrowsByOneStep)
+// A record of 4636 bytes: texts of 255 and 1023 characters in UTF-8.
+const uint32_t RECORD = 4636;
+
+TEST_F(PlugListTest, FirstBlockHoldsOneRecordAndTheSecondGrowsByOneStep)
 {
     EXPECT_EQ(list.allocated, 8192u);
     EXPECT_EQ(list.free, 8192u);
-    append_n(5);
+    append_n(1);
     EXPECT_EQ(list.allocated, 8192u);
-    EXPECT_EQ(list.free, 8192u - 5 * 1568u);
+    EXPECT_EQ(list.free, 8192u - RECORD);
     append_n(1);
     EXPECT_EQ(list.allocated, 16384u);
-    EXPECT_EQ(list.used, 6 * 1568u);
-    EXPECT_EQ(list.free, 16384u - 6 * 1568u);
-    for (uint32_t i = 1; i <= 5; i++) {
+    EXPECT_EQ(list.used, 2 * RECORD);
+    EXPECT_EQ(list.free, 16384u - 2 * RECORD);
+    append_n(1);
+    EXPECT_EQ(list.allocated, 16384u);
+    for (uint32_t i = 1; i <= 3; i++) {
         PlugEntry want = make_entry(static_cast<int>(i));
         ASSERT_EQ(memcmp(plug_list_get(&list, i), &want, sizeof want), 0) << i;
     }
@@ -64,7 +69,7 @@ TEST_F(PlugListTest, AccountingGrowsInSteps_RealBlockAhead)
     for (int n : counts) {
         append_n(n - done);
         done = n;
-        uint32_t used = static_cast<uint32_t>(n) * 1568u;
+        uint32_t used = static_cast<uint32_t>(n) * RECORD;
         uint32_t want = (used + 8191u) / 8192u * 8192u;
         EXPECT_EQ(list.allocated, want) << n;
         EXPECT_EQ(list.free, want - used) << n;
@@ -98,7 +103,7 @@ TEST_F(PlugListTest, ResetKeepsTheBlockAndRestartsTheAccounting)
     PlugEntry e = make_entry(7);
     EXPECT_EQ(plug_list_append(&list, &e), list.block);
     append_n(11);
-    EXPECT_EQ(list.allocated, 24576u);
+    EXPECT_EQ(list.allocated, (12 * RECORD + 8191u) / 8192u * 8192u);
 }
 
 TEST(PlugListBigRecordTest, RecordsLargerThanAStepGrowByEnoughSteps)
@@ -131,7 +136,7 @@ TEST(PlugListNoBlockTest, EveryOperationRefuses)
 TEST(CatalogueGlobalTest, GetRefusesIndexesOutsideTheCount)
 {
     ASSERT_EQ(catalogue_init(), 1);
-    EXPECT_EQ(catalogue.record_size, 1568u);
+    EXPECT_EQ(catalogue.record_size, RECORD);
     PlugEntry e = make_entry(4);
     plug_list_append(&catalogue, &e);
     EXPECT_EQ(catalogue_count(), 1u);

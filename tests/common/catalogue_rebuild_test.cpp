@@ -141,7 +141,7 @@ std::vector<std::string> CatalogueRebuildTest::our_entries()
     for (uint32_t i = 1; i <= catalogue_count(); i++) {
         const PlugEntry *e = catalogue_get(static_cast<int>(i));
         if (!ours(e->clsid_text)) continue;
-        char line[2048];
+        char line[8192];
         snprintf(line, sizeof line, "%s %d %d [%s] [%s] %s", e->disabled ? "off" : "on",
                  static_cast<int>(e->type), static_cast<int>(e->dll_exists), e->name, e->dll_path,
                  e->clsid_text);

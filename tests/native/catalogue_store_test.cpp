@@ -259,21 +259,21 @@ TEST_F(StoreScanTest, WalkSkipsFailedIndexesAndEndsOnDeletion)
     make_saved(A, "a", 1);
     make_saved(B, "b", 1);
     make_saved(C, "c", 1);
-    fakereg_fail_on(FR_ENUM_KEY, STORE, nullptr, 1, ERROR_MORE_DATA);
+    fakereg_fail_on(FR_ENUM_KEY_EX, STORE, nullptr, 1, ERROR_MORE_DATA);
     EXPECT_EQ(rebuild(), (std::vector<std::string>{off(1, A), off(1, C)}));
     fakereg_clear_faults();
-    fakereg_fail_on(FR_ENUM_KEY, STORE, nullptr, 1, ERROR_KEY_DELETED);
+    fakereg_fail_on(FR_ENUM_KEY_EX, STORE, nullptr, 1, ERROR_KEY_DELETED);
     EXPECT_EQ(rebuild(), (std::vector<std::string>{off(1, A)}));
     fakereg_clear_faults();
-    fakereg_fail_on(FR_ENUM_KEY, STORE, nullptr, -1, ERROR_KEY_DELETED);
+    fakereg_fail_on(FR_ENUM_KEY_EX, STORE, nullptr, -1, ERROR_KEY_DELETED);
     fakereg_reset_counts();
     EXPECT_TRUE(rebuild().empty());
-    EXPECT_EQ(fakereg_calls(FR_ENUM_KEY), 1u);
+    EXPECT_EQ(fakereg_calls(FR_ENUM_KEY_EX), 1u);
     fakereg_clear_faults();
-    fakereg_fail_on(FR_ENUM_KEY, STORE, nullptr, -1, ERROR_ACCESS_DENIED);
+    fakereg_fail_on(FR_ENUM_KEY_EX, STORE, nullptr, -1, ERROR_ACCESS_DENIED);
     fakereg_reset_counts();
     EXPECT_TRUE(rebuild().empty());
-    EXPECT_EQ(fakereg_calls(FR_ENUM_KEY), WALK_MAX_FAILURES);
+    EXPECT_EQ(fakereg_calls(FR_ENUM_KEY_EX), WALK_MAX_FAILURES);
 }
 
 TEST_F(StoreScanTest, OverlongEntryNameIsSkipped)

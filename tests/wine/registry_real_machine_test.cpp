@@ -183,6 +183,40 @@ TEST_F(RealMachine, EveryCharacterValueAndLinkComesBackExactly)
         << fx_dump_exact(HKEY_CLASSES_ROOT, OUTSIDE);
 }
 
+// Names read exactly, the saved name is written as UTF-16, and an entry a
+// 1.1.0 disable saved, whose "name" went through the ANSI functions and
+// holds "?" marks, still enables exactly and then shows its name.
+TEST_F(RealMachine, NamesInAnyScriptAndEntriesOfOlderVersions)
+{
+    const char *name = "Жук Дилэй 🎛";
+    seed_filter(POLISH_DX, name, "C:\\Plug-ins\\空間.dll", 0);
+    const std::string before = machine_dump(POLISH_DX);
+    int i = row(POLISH_DX, 64);
+    ASSERT_GT(i, 0);
+    EXPECT_STREQ(catalogue_get(i)->name, name);
+    EXPECT_STREQ(catalogue_get(i)->dll_path, "C:\\Plug-ins\\空間.dll");
+    ASSERT_EQ(disable_plug(i), 1);
+    const std::string entry = std::string(STORE64_ROOT_PATH "\\") + POLISH_DX;
+    EXPECT_NE(fx_dump_exact(HKEY_CLASSES_ROOT, entry.c_str(), KEY_WOW64_64KEY)
+                  .find(fx_hex(sz(name))),
+              std::string::npos);
+    i = row(POLISH_DX, 64);
+    ASSERT_GT(i, 0);
+    EXPECT_STREQ(catalogue_get(i)->name, name);
+
+    // As 1.1.0 wrote it: the same saved copy, the name through the ANSI
+    // function of a Western Windows.
+    ASSERT_TRUE(fx_set_sz(HKEY_CLASSES_ROOT, entry.c_str(), "name", "??? ????? ?"));
+    i = row(POLISH_DX, 64);
+    ASSERT_GT(i, 0);
+    EXPECT_STREQ(catalogue_get(i)->name, "??? ????? ?");
+    ASSERT_EQ(enable_plug(i), 1);
+    EXPECT_EQ(machine_dump(POLISH_DX), before);
+    i = row(POLISH_DX, 64);
+    ASSERT_GT(i, 0);
+    EXPECT_STREQ(catalogue_get(i)->name, name);
+}
+
 TEST_F(RealMachine, RemoveLeavesNothingAndFollowsNoLink)
 {
     seed_filter(POLISH_DX, "Łukasz", "C:\\Plug-ins\\Жук.dll", 0);

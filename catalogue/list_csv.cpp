@@ -8,11 +8,11 @@
 namespace {
 
 // A record's sources: the entry, what its file read as, and the company
-// name as the ANSI text the listing is written in.
+// name (UTF-16 in the file) as the UTF-8 the listing is written in.
 struct CsvRow {
     const PlugEntry *entry;
     const DllFacts *facts;
-    char company[2 * DLL_TEXT_SIZE];
+    char company[UTF8_BYTES(DLL_TEXT_SIZE)];
 };
 
 // The fields of a record, in order: the heading and where the text comes from.
@@ -130,6 +130,8 @@ int csv_field(const char *text, size_t max_len, char *out, size_t size)
     return fits;
 }
 
+void write_csv_bom(FILE *out) { fputs(CSV_UTF8_BOM, out); }
+
 void write_csv_heading(FILE *out)
 {
     const char *separator = "";
@@ -148,7 +150,8 @@ void write_csv_record(FILE *out, const PlugEntry *entry, const DllFacts *facts)
     row.entry = entry;
     row.facts = facts;
     row.company[0] = '\0';
-    if (read_as_image(facts)) narrow_to_ansi(facts->company, row.company, sizeof row.company);
+    if (read_as_image(facts))
+        utf16_to_utf8(facts->company, DLL_TEXT_SIZE, row.company, sizeof row.company, DLL_TEXT_SIZE);
     char field[CSV_FIELD_SIZE];
     const char *separator = "";
     for (const CsvColumn &column : CSV_COLUMNS) {

@@ -1,7 +1,8 @@
 // The plug-in list as comma-separated values (RFC 4180), written the same way
 // by the command-line listing and by the window's export: a heading line, then
-// one record per plug-in, every line ending with CR LF. Text is written as
-// stored (8-bit ANSI).
+// one record per plug-in, every line ending with CR LF. Text is UTF-8; a
+// file of it starts with the UTF-8 byte-order mark, so that spreadsheet
+// programs read it as UTF-8 rather than in the ANSI code page.
 #ifndef CATALOGUE_LIST_CSV_H
 #define CATALOGUE_LIST_CSV_H
 
@@ -24,8 +25,13 @@ const char *bits_text(int32_t bits);        // "32" or "64": the registry view
 // fits, terminated).
 int csv_field(const char *text, size_t max_len, char *out, size_t size);
 
-// Room for the longest field.
-#define CSV_FIELD_SIZE (2 * PLUG_DLL_PATH_SIZE + 3)
+// Room for the longest field: every byte a quote, doubled, and the quotes.
+#define CSV_FIELD_SIZE (2 * PLUG_DLL_PATH_BYTES + 3)
+
+// The UTF-8 byte-order mark EF BB BF, which a CSV file starts with (not
+// standard output, which scripts read on).
+#define CSV_UTF8_BOM "\xEF\xBB\xBF"
+void write_csv_bom(FILE *out);
 
 // "name,type,status,exist,clsid,dll,bits,version,company,arch,problem" and
 // CR LF.

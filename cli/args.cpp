@@ -121,6 +121,8 @@ int check_command(CliArgs *args)
     }
     if (args->format_given && args->command != CLI_LIST)
         return fail(args, "--format applies to list only", nullptr);
+    if (args->output != nullptr && args->command != CLI_LIST)
+        return fail(args, "--output applies to list only", nullptr);
     return 1;
 }
 
@@ -158,6 +160,12 @@ int parse_args(int argc, const char *const *argv, CliArgs *args)
                 const char *v = option_value(arg, "--type", argc, argv, &i);
                 if (v == nullptr) return fail(args, "--type needs a value: directx or vs3", nullptr);
                 if (!parse_type(v, args)) return 0;
+            } else if (strcmp(arg, "-o") == 0 || is_option(arg, "--output")) {
+                const char *v = arg[1] == 'o' ? (i + 1 < argc ? argv[++i] : nullptr)
+                                              : option_value(arg, "--output", argc, argv, &i);
+                if (v == nullptr || v[0] == '\0')
+                    return fail(args, "--output needs a value: the file to write", nullptr);
+                args->output = v;
             } else if (is_option(arg, "--bits")) {
                 const char *v = option_value(arg, "--bits", argc, argv, &i);
                 if (v == nullptr) return fail(args, "--bits needs a value: 32 or 64", nullptr);

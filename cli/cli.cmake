@@ -14,7 +14,8 @@ if(MP_WINDOWS)
   mp_compile_resources(${mp_res_src}/cli.rc ${mp_res_out}/cli_rc.o)
   add_executable(manage-plugins-cli ${CMAKE_SOURCE_DIR}/cli/main.cpp ${mp_res_out}/cli_rc.o)
   target_compile_options(manage-plugins-cli PRIVATE ${MP_WARNINGS})
-  target_link_options(manage-plugins-cli PRIVATE -mconsole)
+  # -municode: the entry point is wmain, so arguments arrive as UTF-16.
+  target_link_options(manage-plugins-cli PRIVATE -mconsole -municode)
   target_link_libraries(manage-plugins-cli PRIVATE mp_cli mp_registry mp_extrainfo mp_catalogue
                         advapi32 kernel32)
   # The Windows tests start it from the directory of wine_tests.exe.

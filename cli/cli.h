@@ -44,6 +44,7 @@ struct CliArgs {
     int bits_filter;  // 0 any, else 32 or 64: the registry view
     int help;         // --help, or the help command
     int version;      // --version
+    const char *output; // --output: the file list writes to, UTF-8; or null
     int target_count;
     const char *targets[CLI_MAX_TARGETS];
     char error[CLI_ERROR_SIZE]; // the usage error when parse_args returns 0
@@ -80,30 +81,29 @@ int find_plugins(const char *id, int type_filter, int *matches, int max, int bit
 // The cell texts and the CSV field encoding of the listing are shared with
 // the window's export: catalogue/list_csv.h.
 
-// A field of at most max_len bytes of text (it may end earlier at its
+// A field of at most max_len bytes of UTF-8 text (it may end earlier at its
 // terminator), written to out in one of the two encodings below. Each returns
 // 1, or 0 when out is too small (out then holds as much as fits, terminated).
-// JSON string with its quotes; pure ASCII: bytes 0x80-0xFF become \uXXXX of
-// their Windows-1252 code point, control characters are escaped.
+// JSON string with its quotes; pure ASCII: every character outside printable
+// ASCII becomes \uXXXX of its UTF-16 code units (a character beyond the BMP
+// as its surrogate pair), control characters are escaped, and a byte that
+// is no UTF-8 becomes \ufffd.
 int json_string(const char *text, size_t max_len, char *out, size_t size);
 // The same for UTF-16 text of at most max_chars characters: every code unit
 // outside printable ASCII as its \uXXXX escape, so nothing is lost.
 int json_wide_string(const WCHAR *text, size_t max_chars, char *out, size_t size);
-// Table cell: control characters, which would break the line, become '?'.
+// Table cell: control characters (C0, DEL and C1), which would break the
+// line, become '?'; a character is never cut in two.
 int table_cell(const char *text, size_t max_len, char *out, size_t size);
-
-// The Unicode code point of a Windows-1252 byte. The five bytes that code
-// page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 control
-// of the same number, so every byte has its own code point and the mapping
-// can be reversed.
-unsigned cp1252_code_point(unsigned char byte);
+// Columns a table cell takes: one per character (Unicode code point).
+size_t text_columns(const char *text);
 
 // Room for the longest field in each encoding.
-#define JSON_STRING_SIZE (6 * PLUG_DLL_PATH_SIZE + 3)
-#define TABLE_CELL_SIZE PLUG_DLL_PATH_SIZE
+#define JSON_STRING_SIZE (6 * PLUG_DLL_PATH_BYTES + 3)
+#define TABLE_CELL_SIZE PLUG_DLL_PATH_BYTES
 
 // Writes the catalogue as it stands (entries of type_filter only, when not
-// 0) in the given format.
+// 0) in the given format; no byte-order mark (write_csv_bom adds one).
 void write_list(FILE *out, int format, int type_filter, int bits_filter = 0);
 
 // One line per listed plug-in whose DLL a host of its view could not load:
@@ -125,5 +125,10 @@ extern const char CLI_USAGE_HINT[];
 // initialised) and returns the exit code. Usage errors in args (parse_args
 // returned 0) are reported here too.
 int run_cli(const CliArgs *args, int args_ok, const CliIo *io);
+
+// What a run calls with a stream it wrote to before it waits for an answer
+// (after flushing it), so that text main.cpp holds back for the console is
+// on the screen before the question is answered. Null, the start, for none.
+void cli_set_show(void (*show)(FILE *stream));
 
 #endif

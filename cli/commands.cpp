@@ -5,9 +5,53 @@
 
 #include "cli/cli.h"
 #include "extrainfo/extrainfo.h"
+#include "platform/widetext.h"
 #include "registry/maintenance.h"
 
 namespace {
+
+void (*show_stream)(FILE *stream) = nullptr;
+
+// The file --output names, in UTF-8; on Windows through the wide function,
+// so that a name in any script is the file meant.
+FILE *open_output(const char *path, const char *mode)
+{
+#ifdef _WIN32
+    static WCHAR wide_path[32768];
+    WCHAR wide_mode[8];
+    if (!utf8_to_utf16(path, wide_path, sizeof wide_path / sizeof wide_path[0])) return nullptr;
+    if (!widen_ascii(mode, wide_mode, sizeof wide_mode / sizeof wide_mode[0])) return nullptr;
+    return _wfopen(wide_path, wide_mode);
+#else
+    return fopen(path, mode);
+#endif
+}
+
+// list: to standard output as it is, or to the --output file, a CSV one
+// with the byte-order mark the window's export writes too.
+int run_list(const CliArgs *args, const CliIo *io)
+{
+    rebuild_catalogue();
+    if (args->output == nullptr) {
+        write_list(io->out, args->format, args->type_filter, args->bits_filter);
+        return CLI_EXIT_OK;
+    }
+    // CSV lines end in CR LF already; the others are lines of text.
+    FILE *f = open_output(args->output, args->format == CLI_CSV ? "wb" : "w");
+    if (f == nullptr) {
+        fprintf(io->err, CLI_PROGRAM_NAME ": cannot write \"%s\"\n", args->output);
+        return CLI_EXIT_FAILED;
+    }
+    if (args->format == CLI_CSV) write_csv_bom(f);
+    write_list(f, args->format, args->type_filter, args->bits_filter);
+    int failed = ferror(f) != 0;
+    if (fclose(f) != 0) failed = 1;
+    if (failed) {
+        fprintf(io->err, CLI_PROGRAM_NAME ": writing \"%s\" failed\n", args->output);
+        return CLI_EXIT_FAILED;
+    }
+    return CLI_EXIT_OK;
+}
 
 // Candidates shown for an ambiguous plug-in.
 const int MAX_CANDIDATES = 16;
@@ -97,6 +141,7 @@ int confirm_remove(const CliArgs *args, const CliIo *io, const int *indexes, int
     }
     fprintf(io->err, "Remove %d plug-in%s? [y/N] ", count, count == 1 ? "" : "s");
     fflush(io->err);
+    if (show_stream != nullptr) show_stream(io->err);
     char line[64];
     if (io->in == nullptr || fgets(line, sizeof line, io->in) == nullptr) line[0] = '\0';
     if (answer_is_yes(line)) return 1;
@@ -176,6 +221,8 @@ int run_info(const CliArgs *args, const CliIo *io)
 
 } // namespace
 
+void cli_set_show(void (*show)(FILE *stream)) { show_stream = show; }
+
 int run_cli(const CliArgs *args, int args_ok, const CliIo *io)
 {
     if (!args_ok) {
@@ -192,9 +239,7 @@ int run_cli(const CliArgs *args, int args_ok, const CliIo *io)
     }
     switch (args->command) {
     case CLI_LIST:
-        rebuild_catalogue();
-        write_list(io->out, args->format, args->type_filter, args->bits_filter);
-        return CLI_EXIT_OK;
+        return run_list(args, io);
     case CLI_CHECK:
         rebuild_catalogue();
         return write_problems(io->out, args->type_filter, args->bits_filter) > 0 ? CLI_EXIT_FAILED

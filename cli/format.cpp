@@ -8,7 +8,7 @@
 #include "platform/widetext.h"
 #include "resources/version.h"
 
-static_assert(JSON_STRING_SIZE >= 6 * PLUG_DLL_PATH_SIZE + 3, "a field of escapes only fits");
+static_assert(JSON_STRING_SIZE >= 6 * PLUG_DLL_PATH_BYTES + 3, "a field of escapes only fits");
 
 namespace {
 
@@ -38,21 +38,28 @@ struct Writer {
     }
 };
 
-// Windows-1252 0x80-0x9F; 0xA0-0xFF equal their code points.
-const unsigned short CP1252_HIGH[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+// C0, DEL and C1: what would break a line or drive the terminal.
+int is_control(uint32_t c) { return c < 0x20 || (c >= 0x7F && c < 0xA0); }
 
-int is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
+// The code point at text[*i] of a field n bytes long, moving *i past it;
+// the field need not be terminated, so no byte beyond it is read.
+uint32_t next_code_point(const char *text, size_t n, size_t *i)
+{
+    char one[5] = {0, 0, 0, 0, 0};
+    for (size_t k = 0; k < 4 && *i + k < n; k++) one[k] = text[*i + k];
+    const char *p = one;
+    uint32_t c = utf8_next(&p);
+    *i += static_cast<size_t>(p - one);
+    return c;
+}
 
 size_t field_length(const char *text, size_t max_len)
 {
     return text == nullptr ? 0 : strnlen(text, max_len);
 }
 
-// Column widths of the table, counted in bytes: the texts are single-byte
-// ANSI.
+// Column widths of the table, counted in characters (text_columns): the
+// texts are UTF-8, where a character takes one to four bytes.
 struct Widths {
     size_t name, type, status, exist, bits, clsid;
 };
@@ -82,13 +89,16 @@ void write_table(FILE *out, Filter type_filter)
     for (int i = 1; i <= n; i++) {
         const PlugEntry *e = catalogue_get(i);
         if (!listed(e, type_filter)) continue;
-        size_t len = field_length(e->name, sizeof e->name);
+        char cell[TABLE_CELL_SIZE];
+        table_cell(e->name, sizeof e->name, cell, sizeof cell);
+        size_t len = text_columns(cell);
         if (len > w.name) w.name = len;
         if (strlen(type_text(e->type)) > w.type) w.type = strlen(type_text(e->type));
         if (strlen(status_text(e->disabled)) > w.status) w.status = strlen(status_text(e->disabled));
         if (strlen(exist_text(e->dll_exists)) > w.exist) w.exist = strlen(exist_text(e->dll_exists));
         if (strlen(bits_text(e->bits)) > w.bits) w.bits = strlen(bits_text(e->bits));
-        len = field_length(e->clsid_text, sizeof e->clsid_text);
+        table_cell(e->clsid_text, sizeof e->clsid_text, cell, sizeof cell);
+        len = text_columns(cell);
         if (len > w.clsid) w.clsid = len;
     }
     const size_t widths[6] = {w.name, w.type, w.status, w.exist, w.bits, w.clsid};
@@ -103,7 +113,7 @@ void write_table(FILE *out, Filter type_filter)
         if (!listed(e, type_filter)) continue;
         table_cell(e->name, sizeof e->name, cell, sizeof cell);
         fputs(cell, out);
-        pad(out, strlen(cell), w.name);
+        pad(out, text_columns(cell), w.name);
         const char *fixed[4] = {type_text(e->type), status_text(e->disabled),
                                 exist_text(e->dll_exists), bits_text(e->bits)};
         for (int c = 0; c < 4; c++) {
@@ -112,7 +122,7 @@ void write_table(FILE *out, Filter type_filter)
         }
         table_cell(e->clsid_text, sizeof e->clsid_text, cell, sizeof cell);
         fputs(cell, out);
-        pad(out, strlen(cell), w.clsid);
+        pad(out, text_columns(cell), w.clsid);
         table_cell(e->dll_path, sizeof e->dll_path, cell, sizeof cell);
         fputs(cell, out);
         fputc('\n', out);
@@ -195,20 +205,14 @@ void write_json(FILE *out, Filter type_filter)
 
 } // namespace
 
-unsigned cp1252_code_point(unsigned char byte)
-{
-    if (byte >= 0x80 && byte < 0xA0) return CP1252_HIGH[byte - 0x80];
-    return byte;
-}
-
 int json_string(const char *text, size_t max_len, char *out, size_t size)
 {
     static const char HEX[] = "0123456789abcdef";
     Writer w(out, size);
     size_t n = field_length(text, max_len);
     w.put('"');
-    for (size_t i = 0; i < n; i++) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
+    for (size_t i = 0; i < n;) {
+        uint32_t c = next_code_point(text, n, &i);
         switch (c) {
         case '"': w.put("\\\""); continue;
         case '\\': w.put("\\\\"); continue;
@@ -223,10 +227,23 @@ int json_string(const char *text, size_t max_len, char *out, size_t size)
             w.put(static_cast<char>(c));
             continue;
         }
-        unsigned cp = cp1252_code_point(c);
-        char esc[7] = {'\\', 'u', HEX[(cp >> 12) & 15], HEX[(cp >> 8) & 15], HEX[(cp >> 4) & 15],
-                       HEX[cp & 15], '\0'};
-        w.put(esc);
+        // The UTF-16 code units, as JSON escapes them: one, or a surrogate
+        // pair beyond the BMP. An unpaired surrogate kept from a registry
+        // name is its own unit, so the name comes back exactly.
+        if (c > 0x10FFFF) c = 0xFFFD; // past Unicode: no UTF-8 either
+        uint32_t units[2] = {c, 0};
+        int count = 1;
+        if (c >= 0x10000) {
+            units[0] = 0xD800 + ((c - 0x10000) >> 10);
+            units[1] = 0xDC00 + ((c - 0x10000) & 0x3FF);
+            count = 2;
+        }
+        for (int u = 0; u < count; u++) {
+            uint32_t v = units[u];
+            char esc[7] = {'\\', 'u', HEX[(v >> 12) & 15], HEX[(v >> 8) & 15], HEX[(v >> 4) & 15],
+                           HEX[v & 15], '\0'};
+            w.put(esc);
+        }
     }
     w.put('"');
     return w.fits;
@@ -260,9 +277,31 @@ int table_cell(const char *text, size_t max_len, char *out, size_t size)
 {
     Writer w(out, size);
     size_t n = field_length(text, max_len);
-    for (size_t i = 0; i < n; i++)
-        w.put(is_control(static_cast<unsigned char>(text[i])) ? '?' : text[i]);
+    for (size_t i = 0; i < n && w.fits;) {
+        size_t start = i;
+        uint32_t c = next_code_point(text, n, &i);
+        if (is_control(c)) {
+            w.put('?');
+            continue;
+        }
+        // A character goes whole or not at all, so the cell stays UTF-8.
+        if (w.at + (i - start) + 1 > w.size) {
+            w.fits = 0;
+            break;
+        }
+        for (size_t k = start; k < i; k++) w.put(text[k]);
+    }
     return w.fits;
+}
+
+size_t text_columns(const char *text)
+{
+    size_t n = 0;
+    while (text != nullptr && *text != '\0') {
+        utf8_next(&text);
+        n++;
+    }
+    return n;
 }
 
 int write_problems(FILE *out, int type_filter, int bits_filter)
@@ -282,8 +321,8 @@ int write_problems(FILE *out, int type_filter, int bits_filter)
         table_cell(e->name, sizeof e->name, cell, sizeof cell);
         fprintf(out, "\"%s\" %s %s-bit: %s", cell, type_text(e->type), bits_text(e->bits),
                 problem);
-        char file[2 * PLUG_FILE_CHARS] = "";
-        narrow_to_ansi(catalogue_file(i), file, sizeof file);
+        char file[UTF8_BYTES(PLUG_FILE_CHARS)];
+        utf16_to_utf8(catalogue_file(i), PLUG_FILE_CHARS, file, sizeof file, PLUG_FILE_CHARS);
         table_cell(file, sizeof file, cell, sizeof cell);
         if (cell[0] != '\0') fprintf(out, ": %s", cell);
         fputc('\n', out);
@@ -362,31 +401,34 @@ const char CLI_HELP_TEXT[] =
     "  type is Direct-X, VS3, or empty for a saved entry of another type; status is\n"
     "  OK or Disabled; exist is Yes or No (whether the DLL could be found); bits\n"
     "  is 32 or 64, the registry view the plug-in is registered in.\n"
-    "  table  Aligned columns with a heading line; control characters in a name or\n"
-    "         path are shown as '?'.\n"
-    "  csv    RFC 4180: a heading line\n"
+    "  table  Aligned columns with a heading line, lined up by characters\n"
+    "         (each Unicode code point is one column, also one beyond the BMP);\n"
+    "         control characters in a name or path are shown as '?'.\n"
+    "  csv    RFC 4180 in UTF-8: a heading line\n"
     "         name,type,status,exist,clsid,dll,bits,version,company,arch,problem,\n"
     "         then\n"
     "         one record per plug-in; fields holding a comma, a quote, CR or LF\n"
-    "         are quoted and their quotes doubled; every line ends with CR LF. Text\n"
-    "         is written as stored (8-bit ANSI).\n"
+    "         are quoted and their quotes doubled; every line ends with CR LF.\n"
+    "         With --output the file starts with the UTF-8 byte-order mark\n"
+    "         (EF BB BF), as the window's export does, so spreadsheet programs\n"
+    "         read it as UTF-8; standard output gets no mark.\n"
     "  json   An array of objects with the members name, type, status, clsid, dll\n"
     "         (strings), exist (true or false), bits (32 or 64), and version,\n"
     "         company, description, arch (x86, x64, arm64, arm), problem and file\n"
     "         (strings, or null when the file has none). The output is\n"
-    "         pure ASCII: names and paths are 8-bit ANSI text, and each byte\n"
-    "         0x80-0xFF is written as the \\uXXXX escape of its Windows-1252 code\n"
-    "         point (the five bytes that code page leaves undefined, 0x81 0x8D 0x8F\n"
-    "         0x90 0x9D, as \\u0081 etc.),\n"
-    "         so the original bytes come back by encoding the text as Windows-1252.\n"
-    "         Control characters are escaped (\\n, \\t, \\u001f, \\u007f, ...).\n"
-    "         company, description and file are UTF-16 text: every code unit\n"
-    "         outside printable ASCII is its \\uXXXX escape, nothing is lost.\n"
+    "         pure ASCII (RFC 8259): every character outside printable ASCII is\n"
+    "         written as the \\uXXXX escapes of its UTF-16 code units, a\n"
+    "         character beyond the BMP as its surrogate pair (\\ud83c\\udf9b),\n"
+    "         so nothing is lost. Control characters are escaped (\\n, \\t,\n"
+    "         \\u001f, \\u007f, ...).\n"
     "  problem: no DLL registered, DLL not found, not a Windows DLL,\n"
     "         64-bit DLL in the 32-bit view, or 32-bit DLL in the 64-bit view.\n"
     "         The DLL is looked for as a host of the plug-in's registry view\n"
     "         finds it (System32 is SysWOW64 for a 32-bit plug-in, and so is\n"
     "         %ProgramFiles% its Program Files (x86)); it is read, never loaded.\n"
+    "  Text is Unicode throughout: names on the command line may be in any\n"
+    "  script, a console shows every character, and output to a file or pipe\n"
+    "  is UTF-8.\n"
     "\n"
     "Outcome of disable, enable and remove:\n"
     "  One line per plug-in: the command, the name and class identifier, then\n"

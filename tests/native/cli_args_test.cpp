@@ -87,12 +87,36 @@ TEST(CliArgs, UsageErrorsNameTheirCause)
         {{"info", "A", "B"}, "exactly one plug-in"},
         {{"disable", "A", "--format", "csv"}, "--format applies to list only"},
         {{"list", "--formats=csv"}, "unknown option"},
+        {{"list", "--output"}, "--output needs a value"},
+        {{"list", "-o"}, "--output needs a value"},
+        {{"list", "--output="}, "--output needs a value"},
+        {{"check", "-o", "x.txt"}, "--output applies to list only"},
     };
     for (const Case &c : cases) {
         Parsed p = parse(c.words);
         EXPECT_EQ(p.ok, 0) << c.message_part;
         EXPECT_NE(std::string(p.args.error).find(c.message_part), std::string::npos)
             << "error: " << p.args.error;
+    }
+}
+
+TEST(CliArgs, OutputNamesTheFileOfList)
+{
+    struct Case {
+        std::vector<const char *> words;
+        const char *output;
+    } cases[] = {
+        {{"list"}, nullptr},
+        {{"list", "--output", "a.csv"}, "a.csv"},
+        {{"list", "--output=b c.csv"}, "b c.csv"},
+        {{"-o", "\xd0\x96.csv", "list"}, "\xd0\x96.csv"},
+    };
+    for (const Case &c : cases) {
+        Parsed p = parse(c.words);
+        ASSERT_EQ(p.ok, 1) << p.args.error;
+        EXPECT_EQ(p.args.command, CLI_LIST);
+        if (c.output == nullptr) EXPECT_EQ(p.args.output, nullptr);
+        else EXPECT_STREQ(p.args.output, c.output);
     }
 }
 

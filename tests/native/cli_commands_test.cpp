@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "cli/cli.h"
 #include "extrainfo/extrainfo.h"
 #include "platform/win.h"
@@ -263,6 +265,71 @@ TEST_F(CliCommands, ListHelpAndUsageErrors)
     EXPECT_EQ(bad.out, "");
     EXPECT_EQ(bad.err, std::string("manage-plugins-cli: unknown command \"frobnicate\"\n") +
                            CLI_USAGE_HINT);
+}
+
+// The file gets the byte-order mark and then what standard output gets.
+TEST_F(CliCommands, OutputWritesTheListingToAFile)
+{
+    char path[] = "/tmp/cli_commands_test_XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    struct Case {
+        std::vector<const char *> words;
+        const char *bom;
+    } cases[] = {
+        {{"list", "--format", "csv"}, "\xEF\xBB\xBF"},
+        {{"list", "--format=csv", "--type", "vs3"}, "\xEF\xBB\xBF"},
+        {{"list", "--format", "json"}, ""},
+        {{"list"}, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.words.back());
+        Outcome shown = run(c.words);
+        std::vector<const char *> to_file = c.words;
+        to_file.push_back("--output");
+        to_file.push_back(path);
+        Outcome written = run(to_file);
+        EXPECT_EQ(written.code, CLI_EXIT_OK) << written.err;
+        EXPECT_EQ(written.out, "");
+        EXPECT_EQ(written.err, "");
+        FILE *f = fopen(path, "rb");
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(read_all(f), c.bom + shown.out);
+    }
+    ASSERT_EQ(run({"list", "-o", path, "--format", "csv"}).code, CLI_EXIT_OK);
+    FILE *f = fopen(path, "rb");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(read_all(f).substr(0, 8), "\xEF\xBB\xBFname,");
+    unlink(path);
+
+    Outcome bad = run({"list", "--output", "/nonexistent/dir/list.csv"});
+    EXPECT_EQ(bad.code, CLI_EXIT_FAILED);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_EQ(bad.err, "manage-plugins-cli: cannot write \"/nonexistent/dir/list.csv\"\n");
+}
+
+// A name in another script is named on the command line in UTF-8, as the
+// program's entry point hands it on.
+TEST_F(CliCommands, DisableAndEnableByANameInAnotherScript)
+{
+    const char name[] = "\xd0\x96\xd1\x83\xd0\xba \xd0\x94\xd0\xb8\xd0\xbb\xd1\x8d\xd0\xb9";
+    ASSERT_TRUE(fx_set_exact_w(HKEY_CLASSES_ROOT, fx_clsid_key(DX).c_str(), nullptr, REG_SZ,
+                               fx_w_bytes(name) + std::string(2, '\0')));
+    std::string before = fx_whole_state(DX);
+    Outcome d = run({"disable", name});
+    EXPECT_EQ(d.code, CLI_EXIT_OK) << d.err;
+    EXPECT_EQ(d.out, std::string("disable \"") + name + "\" " + DX +
+                         ": done; now: disabled (saved in the disabled store)\n");
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_clsid_key(DX).c_str()));
+    Outcome e = run({"enable", name});
+    EXPECT_EQ(e.code, CLI_EXIT_OK) << e.err;
+    EXPECT_EQ(e.out, std::string("enable \"") + name + "\" " + DX + ": done; now: live\n");
+    EXPECT_EQ(fx_whole_state(DX), before);
+    // Exactly: another letter case or the first word alone names nothing.
+    EXPECT_EQ(run({"disable", "\xd0\xb6\xd1\x83\xd0\xba \xd0\x94\xd0\xb8\xd0\xbb\xd1\x8d\xd0\xb9"}).code,
+              CLI_EXIT_USAGE);
+    EXPECT_EQ(run({"disable", "\xd0\x96\xd1\x83\xd0\xba"}).code, CLI_EXIT_USAGE);
 }
 
 TEST_F(CliCommands, VersionPrintsNameAndProjectVersion)

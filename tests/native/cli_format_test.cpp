@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -63,52 +64,56 @@ TEST(CliFormat, JsonEscapesQuotesBackslashesAndControls)
     for (const Case &c : cases) EXPECT_EQ(json(c.text), c.string) << c.text;
 }
 
-TEST(CliFormat, JsonWritesHighBytesAsWindows1252CodePoints)
+// The UTF-16 code units of a JSON string's text, its escapes decoded.
+FxWString json_units(const std::string &string)
 {
-    EXPECT_EQ(json("\x80"), "\"\\u20ac\"");
-    EXPECT_EQ(json("\x81"), "\"\\u0081\"");
-    EXPECT_EQ(json("\x8a\x99\x9f"), "\"\\u0160\\u2122\\u0178\"");
-    EXPECT_EQ(json("Caf\xe9"), "\"Caf\\u00e9\"");
-    EXPECT_EQ(json("\xa0\xff"), "\"\\u00a0\\u00ff\"");
-}
-
-// Every byte has a code point of its own, so the escapes give the bytes back.
-TEST(CliFormat, Windows1252MappingIsReversible)
-{
-    unsigned seen[256];
-    for (unsigned b = 0; b < 256; b++) {
-        seen[b] = cp1252_code_point(static_cast<unsigned char>(b));
-        for (unsigned a = 0; a < b; a++) ASSERT_NE(seen[a], seen[b]) << a << " and " << b;
-    }
-    for (unsigned b = 0; b < 0x80; b++) EXPECT_EQ(seen[b], b);
-    for (unsigned b : {0x81u, 0x8Du, 0x8Fu, 0x90u, 0x9Du}) EXPECT_EQ(seen[b], b);
-
-    std::string all;
-    for (unsigned b = 1; b < 256; b++) all += static_cast<char>(b);
-    std::string text = json(all);
-    // Pure ASCII, and decoding the escapes through the mapping restores the text.
-    std::string back;
-    for (size_t i = 1; i + 1 < text.size(); i++) {
-        ASSERT_LT(static_cast<unsigned char>(text[i]), 0x80u);
-        if (text[i] != '\\') {
-            back += text[i];
+    FxWString units;
+    for (size_t i = 1; i + 1 < string.size(); i++) {
+        EXPECT_LT(static_cast<unsigned char>(string[i]), 0x80u) << "pure ASCII";
+        if (string[i] != '\\') {
+            units += static_cast<WCHAR>(string[i]);
             continue;
         }
-        char e = text[++i];
+        char e = string[++i];
         if (e == 'u') {
-            unsigned cp = static_cast<unsigned>(std::stoul(text.substr(i + 1, 4), nullptr, 16));
+            units += static_cast<WCHAR>(std::stoul(string.substr(i + 1, 4), nullptr, 16));
             i += 4;
-            int found = -1;
-            for (unsigned b = 0; b < 256; b++)
-                if (seen[b] == cp) found = static_cast<int>(b);
-            ASSERT_GE(found, 0);
-            back += static_cast<char>(found);
         } else {
             const char *from = "nrtbf\"\\", *to = "\n\r\t\b\f\"\\";
-            back += to[strchr(from, e) - from];
+            units += static_cast<WCHAR>(to[strchr(from, e) - from]);
         }
     }
-    EXPECT_EQ(back, all);
+    return units;
+}
+
+TEST(CliFormat, JsonEscapesUtf16CodeUnits)
+{
+    struct Case {
+        const char *text, *string;
+    } cases[] = {
+        {"Caf\xc3\xa9", "\"Caf\\u00e9\""},
+        {"\xe2\x82\xac", "\"\\u20ac\""},
+        {"\xc2\x81", "\"\\u0081\""},
+        {"\xd0\x96\xd1\x83\xd0\xba", "\"\\u0416\\u0443\\u043a\""},
+        {"\xe6\xb7\xb7", "\"\\u6df7\""},
+        {"\xf0\x9f\x8e\x9b", "\"\\ud83c\\udf9b\""},
+        {"\xed\xa0\x80x", "\"\\ud800x\""}, // an unpaired surrogate kept from a name
+        {"\xff" "a", "\"\\ufffda\""},     // no UTF-8 at all
+        {"\xe6\xb7", "\"\\ufffd\\ufffd\""}, // cut short
+    };
+    for (const Case &c : cases) EXPECT_EQ(json(c.text), c.string) << c.text;
+}
+
+// Any text in any script comes back by decoding the escapes as UTF-16.
+TEST(CliFormat, JsonEscapesGiveTheTextBack)
+{
+    for (const char *text : {"Pog\xc5\x82os \xc5\xbb\xc3\xb3\xc5\x82""\xc4\x87",
+                             "\xce\x97\xcf\x87\xcf\x8e", "\xd0\x96\xd1\x83\xd0\xba \xd0\x94\xd0\xb8"
+                             "\xd0\xbb\xd1\x8d\xd0\xb9",
+                             "\xe6\xb7\xb7\xe9\x9f\xbf", "Knob \xf0\x9f\x8e\x9b Box", "a\"b\\c\n\x7f"}) {
+        std::string string = json(text);
+        EXPECT_EQ(fx_utf8(json_units(string)), text) << string;
+    }
 }
 
 TEST(CliFormat, FieldsEndAtTheirTerminatorOrTheirWidth)
@@ -136,8 +141,23 @@ TEST(CliFormat, TooSmallBuffersAreReportedAndStayTerminated)
 TEST(CliFormat, TableCellsShowControlsAsQuestionMarks)
 {
     char out[32];
-    EXPECT_EQ(table_cell("a\tb\nc\x7f" "d\xe9", 31, out, sizeof out), 1);
-    EXPECT_STREQ(out, "a?b?c?d\xe9");
+    EXPECT_EQ(table_cell("a\tb\nc\x7f" "d\xc2\x85" "\xc3\xa9", 31, out, sizeof out), 1);
+    EXPECT_STREQ(out, "a?b?c?d?\xc3\xa9");
+}
+
+TEST(CliFormat, TableCellsKeepCharactersWholeAndCountThem)
+{
+    char out[8];
+    // Six bytes and the terminator fit: two Cyrillic letters of two bytes,
+    // then a four-byte character that no longer fits whole.
+    EXPECT_EQ(table_cell("\xd0\x96\xd0\x96\xf0\x9f\x8e\x9b", 8, out, sizeof out), 0);
+    EXPECT_STREQ(out, "\xd0\x96\xd0\x96");
+    struct Case {
+        const char *text;
+        size_t columns;
+    } cases[] = {{"", 0}, {"abc", 3}, {"Caf\xc3\xa9", 4}, {"\xe6\xb7\xb7\xe9\x9f\xbf", 2},
+                 {"Knob \xf0\x9f\x8e\x9b Box", 10}};
+    for (const Case &c : cases) EXPECT_EQ(text_columns(c.text), c.columns) << c.text;
 }
 
 TEST(CliFormat, CellTexts)
@@ -187,7 +207,8 @@ protected:
     }
 
     // A filter with a comma and quotes in its name, a VS3 effect with a
-    // high byte and a tab, and a saved copy in the disabled store.
+    // Windows-1252 byte (read back as UTF-8) and a tab, and a saved copy in
+    // the disabled store.
     void seed()
     {
         fx_directx_filter(DX, "Verb, \"Big\"", "/nonexistent/verb.dll");
@@ -208,7 +229,7 @@ TEST_F(CliListing, Table)
     EXPECT_EQ(capture(CLI_TABLE, 0),
               "Name         Type      Status    Exist  Bits  Class identifier                        DLL\n"
               "Verb, \"Big\"  Direct-X  OK        No     64    {D1D1D1D1-0000-4000-8000-000000000001}  /nonexistent/verb.dll\n"
-              "Caf\xe9?FX      VS3       OK        No     64    {A5A5A5A5-0000-4000-8000-000000000002}  C:\\fx\\w.dll\n"
+              "Caf\xc3\xa9?FX      VS3       OK        No     64    {A5A5A5A5-0000-4000-8000-000000000002}  C:\\fx\\w.dll\n"
               "Old          Direct-X  Disabled  No     64    {5A5A5A5A-0000-4000-8000-000000000003}  C:\\old.dll\n");
 }
 
@@ -218,7 +239,7 @@ TEST_F(CliListing, Csv)
     EXPECT_EQ(capture(CLI_CSV, 0),
               "name,type,status,exist,clsid,dll,bits,version,company,arch,problem\r\n"
               "\"Verb, \"\"Big\"\"\",Direct-X,OK,No,{D1D1D1D1-0000-4000-8000-000000000001},/nonexistent/verb.dll,64,,,,DLL not found\r\n"
-              "Caf\xe9\tFX,VS3,OK,No,{A5A5A5A5-0000-4000-8000-000000000002},C:\\fx\\w.dll,64,,,,DLL not found\r\n"
+              "Caf\xc3\xa9\tFX,VS3,OK,No,{A5A5A5A5-0000-4000-8000-000000000002},C:\\fx\\w.dll,64,,,,DLL not found\r\n"
               "Old,Direct-X,Disabled,No,{5A5A5A5A-0000-4000-8000-000000000003},C:\\old.dll,64,,,,DLL not found\r\n");
 }
 
@@ -243,6 +264,60 @@ TEST_F(CliListing, Json)
               "\"description\": null, \"arch\": null, \"problem\": \"DLL not found\", "
               "\"file\": \"C:\\\\old.dll\"}\n"
               "]\n");
+}
+
+// Names in several scripts, one beyond the BMP, written through the wide
+// registry functions: each comes out exactly in every format, and the table
+// lines its columns up by characters.
+TEST_F(CliListing, NamesInAnyScript)
+{
+    const char *const names[] = {
+        "Pog\xc5\x82os \xc5\xbb\xc3\xb3\xc5\x82\xc4\x87", // Polish
+        "\xce\x97\xcf\x87\xcf\x8e",                         // Greek
+        "\xd0\x96\xd1\x83\xd0\xba \xd0\x94\xd0\xb8\xd0\xbb\xd1\x8d\xd0\xb9", // Cyrillic
+        "\xe6\xb7\xb7\xe9\x9f\xbf",                         // CJK
+        "Knob \xf0\x9f\x8e\x9b Box",                        // beyond the BMP
+    };
+    std::vector<std::string> clsids;
+    for (size_t i = 0; i < sizeof names / sizeof names[0]; i++) {
+        char clsid[40];
+        snprintf(clsid, sizeof clsid, "{D1D1D1D1-0000-4000-8000-0000000001%02X}", static_cast<unsigned>(i));
+        clsids.push_back(clsid);
+        fx_directx_filter(clsid, "placeholder", "C:\\fx\\u.dll");
+        ASSERT_TRUE(fx_set_exact_w(HKEY_CLASSES_ROOT, fx_clsid_key(clsid).c_str(), nullptr, REG_SZ,
+                                   fx_w_bytes(names[i]) + std::string(2, '\0')));
+    }
+    rebuild_catalogue();
+    ASSERT_EQ(catalogue_count(), clsids.size());
+
+    std::string csv_text = capture(CLI_CSV, 0), json_text = capture(CLI_JSON, 0);
+    std::string table_text = capture(CLI_TABLE, 0);
+    for (char c : json_text) ASSERT_LT(static_cast<unsigned char>(c), 0x80u) << "pure ASCII";
+    for (size_t i = 0; i < clsids.size(); i++) {
+        SCOPED_TRACE(names[i]);
+        EXPECT_NE(csv_text.find(std::string("\r\n") + names[i] + ",Direct-X,OK,No," + clsids[i]),
+                  std::string::npos) << csv_text;
+        std::string string = json(names[i]);
+        EXPECT_NE(json_text.find("{\"name\": " + string + ", "), std::string::npos) << json_text;
+        EXPECT_EQ(fx_utf8(json_units(string)), names[i]);
+    }
+    // Every line has "Direct-X" (or "Type") at the same character column.
+    std::vector<size_t> columns;
+    size_t start = 0;
+    while (start < table_text.size()) {
+        size_t end = table_text.find('\n', start);
+        ASSERT_NE(end, std::string::npos);
+        std::string line = table_text.substr(start, end - start);
+        size_t at = line.find(start == 0 ? "Type" : "Direct-X");
+        ASSERT_NE(at, std::string::npos) << line;
+        columns.push_back(text_columns(line.substr(0, at).c_str()));
+        start = end + 1;
+    }
+    ASSERT_EQ(columns.size(), clsids.size() + 1);
+    // The widest name is the Polish one: 11 characters, then two blanks.
+    for (size_t c : columns) EXPECT_EQ(c, 13u) << table_text;
+    EXPECT_NE(table_text.find(std::string("\n") + names[3] + std::string(11, ' ') + "Direct-X"),
+              std::string::npos) << table_text;
 }
 
 TEST_F(CliListing, ExistingDllAndTypeFilter)
@@ -276,10 +351,11 @@ TEST_F(CliListing, EmptyCatalogue)
 TEST(CliHelp, DocumentsCommandsFormatsEncodingAndExitCodes)
 {
     std::string help = CLI_HELP_TEXT;
-    for (const char *part : {"list", "disable", "enable", "remove", "info", "--format", "--yes",
-                             "--type", "--bits", "RFC 4180", "Windows-1252", "\\uXXXX", "Exit codes",
-                             "  0 ", "  1 ", "  2 ", NO_EXTRA_INFO_TEXT})
-        EXPECT_NE(help.find(part), std::string::npos) << part;
+    for (const char *piece : {"list", "disable", "enable", "remove", "info", "--format", "--yes",
+                              "--type", "--bits", "--output", "RFC 4180", "UTF-8", "byte-order mark",
+                              "UTF-16", "\\uXXXX", "by characters", "Exit codes", "  0 ", "  1 ",
+                              "  2 ", NO_EXTRA_INFO_TEXT})
+        EXPECT_NE(help.find(piece), std::string::npos) << piece;
     // Fits an 80-column console.
     size_t start = 0;
     while (start < help.size()) {

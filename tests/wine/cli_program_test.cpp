@@ -23,12 +23,18 @@ const char ROOM[] = "{C11C0001-0000-4000-8000-00000000C011}";
 const char WIDENER[] = "{C11C0002-0000-4000-8000-00000000C011}";
 const char TWIN_DX[] = "{C11C0003-0000-4000-8000-00000000C011}";
 const char TWIN_VS[] = "{C11C0004-0000-4000-8000-00000000C011}";
+const char BEETLE[] = "{C11C0005-0000-4000-8000-00000000C011}";
 const char ABSENT[] = "{C11C00FF-0000-4000-8000-00000000C011}";
-const char *const ALL[] = {ROOM, WIDENER, TWIN_DX, TWIN_VS};
+const char *const ALL[] = {ROOM, WIDENER, TWIN_DX, TWIN_VS, BEETLE};
 
 // A comma, quotes and two bytes above 0x7F (the euro sign and e acute in
-// Windows-1252) test every encoding rule of the listings.
+// Windows-1252, the code page of the test prefix, written through the ANSI
+// functions) test every encoding rule of the listings, which show them in
+// UTF-8.
 const char ROOM_NAME[] = "Cli Room, \"Hall\" \x80\xe9";
+const char ROOM_NAME_UTF8[] = "Cli Room, \"Hall\" \xe2\x82\xac\xc3\xa9";
+// Cyrillic, written through the wide functions.
+const char BEETLE_NAME[] = "\xd0\x96\xd1\x83\xd0\xba \xd0\x94\xd0\xb8\xd0\xbb\xd1\x8d\xd0\xb9";
 const char ROOM_DLL[] = "C:\\windows\\system32\\kernel32.dll"; // present in every prefix
 const char WIDENER_DLL[] = "C:\\no such dir\\widener.dll";
 
@@ -53,12 +59,13 @@ struct Outcome {
     std::string out, err;
 };
 
+// UTF-8, as the command line is built.
 std::string program_path()
 {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (n == 0 || n >= sizeof path) return "";
-    std::string p(path, n);
+    WCHAR path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return "";
+    std::string p = fx_utf8(path, n);
     return p.substr(0, p.find_last_of("\\/") + 1) + "manage-plugins-cli.exe";
 }
 
@@ -76,7 +83,7 @@ std::string quote(const std::string &arg)
 std::string read_file(const std::string &path)
 {
     std::string s;
-    FILE *f = fopen(path.c_str(), "rb");
+    FILE *f = _wfopen(fx_w(path).c_str(), L"rb");
     if (f == nullptr) return s;
     int c;
     while ((c = fgetc(f)) != EOF) s += static_cast<char>(c);
@@ -85,7 +92,8 @@ std::string read_file(const std::string &path)
 }
 
 // Standard input is the NUL device, which is no console: the program must
-// treat it as a script would be treated.
+// treat it as a script would be treated. The arguments are UTF-8 and reach
+// the program as UTF-16 (CreateProcessW), as a shell hands them on.
 Outcome run(const std::vector<std::string> &args)
 {
     Outcome r = {-1, "", ""};
@@ -105,7 +113,7 @@ Outcome run(const std::vector<std::string> &args)
     HANDLE null_in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                                  OPEN_EXISTING, 0, nullptr);
 
-    STARTUPINFOA si;
+    STARTUPINFOW si;
     memset(&si, 0, sizeof si);
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -114,9 +122,10 @@ Outcome run(const std::vector<std::string> &args)
     si.hStdError = err_file;
     PROCESS_INFORMATION pi;
     memset(&pi, 0, sizeof pi);
-    std::vector<char> cmd(line.begin(), line.end());
-    cmd.push_back('\0');
-    BOOL started = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+    FxWString wide = fx_w(line);
+    std::vector<WCHAR> cmd(wide.begin(), wide.end());
+    cmd.push_back(0);
+    BOOL started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                   &si, &pi);
     CloseHandle(out_write);
     if (started) {
@@ -190,14 +199,6 @@ bool parse_csv(const std::string &s, std::vector<std::vector<std::string>> *reco
     return record.empty();
 }
 
-// Windows-1252 code points above 0xFF that the seeded names use.
-int byte_of_code_point(unsigned cp)
-{
-    if (cp < 0x100) return static_cast<int>(cp);
-    if (cp == 0x20AC) return 0x80;
-    return -1;
-}
-
 struct JsonReader {
     const std::string &s;
     size_t i;
@@ -216,35 +217,36 @@ struct JsonReader {
         }
         return false;
     }
+    // The text in UTF-8: the output is pure ASCII, and the \\u escapes are
+    // UTF-16 code units (a character beyond the BMP as a surrogate pair).
     std::string string()
     {
-        std::string out;
+        FxWString units;
         if (!take('"')) {
             ok = false;
-            return out;
+            return "";
         }
         while (ok && i < s.size() && s[i] != '"') {
             char c = s[i++];
-            if (static_cast<unsigned char>(c) < 0x20) ok = false;
+            unsigned char byte = static_cast<unsigned char>(c);
+            if (byte < 0x20 || byte >= 0x80) ok = false;
             if (c != '\\') {
-                out += c;
+                units += static_cast<WCHAR>(byte);
                 continue;
             }
             char e = i < s.size() ? s[i++] : '\0';
             const char *simple = strchr("\"\\/bfnrt", e);
             if (e != '\0' && simple != nullptr) {
-                out += "\"\\/\b\f\n\r\t"[simple - "\"\\/bfnrt"];
+                units += static_cast<WCHAR>("\"\\/\b\f\n\r\t"[simple - "\"\\/bfnrt"]);
             } else if (e == 'u' && i + 4 <= s.size()) {
-                int b = byte_of_code_point(static_cast<unsigned>(std::stoul(s.substr(i, 4), nullptr, 16)));
+                units += static_cast<WCHAR>(std::stoul(s.substr(i, 4), nullptr, 16));
                 i += 4;
-                if (b < 0) ok = false;
-                else out += static_cast<char>(b);
             } else {
                 ok = false;
             }
         }
         if (!take('"')) ok = false;
-        return out;
+        return fx_utf8(units);
     }
     // Strings as they are; true, false and numbers as those words.
     std::string value()
@@ -387,7 +389,7 @@ TEST_F(CliProgram, ListAsCsvReadsBack)
     ASSERT_EQ(room.size(), 11u);
     EXPECT_NE(room[7], ""); // Wine's own kernel32 has a version
     room.erase(room.begin() + 7);
-    EXPECT_EQ(room, (std::vector<std::string>{ROOM_NAME, "Direct-X", "OK", "Yes", ROOM, ROOM_DLL,
+    EXPECT_EQ(room, (std::vector<std::string>{ROOM_NAME_UTF8, "Direct-X", "OK", "Yes", ROOM, ROOM_DLL,
                                               "64", "Microsoft Corporation", "x64", ""}));
     EXPECT_EQ(by_clsid[WIDENER],
               (std::vector<std::string>{"Cli Widener", "VS3", "OK", "No", WIDENER, WIDENER_DLL, "64",
@@ -415,7 +417,7 @@ TEST_F(CliProgram, ListAsJsonReadsBack)
     room.erase("version");
     room.erase("description");
     const std::map<std::string, std::string> room_wanted = {
-        {"name", ROOM_NAME}, {"type", "Direct-X"}, {"status", "OK"},    {"exist", "true"},
+        {"name", ROOM_NAME_UTF8}, {"type", "Direct-X"}, {"status", "OK"},    {"exist", "true"},
         {"clsid", ROOM},     {"dll", ROOM_DLL},    {"bits", "64"},      {"arch", "x64"},
         {"company", "Microsoft Corporation"},      {"problem", "null"}, {"file", ROOM_DLL}};
     EXPECT_EQ(room, room_wanted);
@@ -450,6 +452,47 @@ TEST_F(CliProgram, DisableThenEnableByClassIdentifierInAnotherCase)
             << e.out;
         EXPECT_EQ(fx_whole_state(clsid), before);
     }
+}
+
+// A name in another script given on the command line finds its plug-in,
+// and the listings through a pipe and into a file are UTF-8.
+TEST_F(CliProgram, ACyrillicNameOnTheCommandLineAndUtf8Output)
+{
+    fx_directx_filter(BEETLE, "placeholder", "C:\\fx\\beetle.dll");
+    ASSERT_TRUE(fx_set_exact_w(HKEY_CLASSES_ROOT, fx_clsid_key(BEETLE).c_str(), nullptr, REG_SZ,
+                               fx_w_bytes(BEETLE_NAME) + std::string(2, '\0')));
+    std::string before = fx_whole_state(BEETLE);
+
+    Outcome d = run({"disable", BEETLE_NAME});
+    EXPECT_EQ(d.code, 0) << d.out << d.err;
+    EXPECT_EQ(without_cr(d.out), std::string("disable \"") + BEETLE_NAME + "\" " + BEETLE +
+                                     ": done; now: disabled (saved in the disabled store)\n");
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_clsid_key(BEETLE).c_str()));
+    Outcome e = run({"enable", BEETLE_NAME});
+    EXPECT_EQ(e.code, 0) << e.out << e.err;
+    EXPECT_EQ(without_cr(e.out), std::string("enable \"") + BEETLE_NAME + "\" " + BEETLE +
+                                     ": done; now: live\n");
+    EXPECT_EQ(fx_whole_state(BEETLE), before);
+
+    // Standard output: no byte-order mark, the name's UTF-8 bytes as they are.
+    Outcome csv = run({"list", "--format", "csv"});
+    ASSERT_EQ(csv.code, 0) << csv.err;
+    EXPECT_EQ(csv.out.substr(0, 5), "name,");
+    EXPECT_NE(csv.out.find(std::string("\r\n") + BEETLE_NAME + ",Direct-X,OK,No," + BEETLE + ","),
+              std::string::npos) << csv.out;
+    EXPECT_NE(csv.out.find("\r\n\"Cli Room, \"\"Hall\"\" \xe2\x82\xac\xc3\xa9\",Direct-X,"),
+              std::string::npos) << csv.out;
+
+    // A file, named in Cyrillic too: the byte-order mark, then the same.
+    WCHAR dir[MAX_PATH];
+    DWORD n = GetTempPathW(MAX_PATH, dir);
+    ASSERT_TRUE(n > 0 && n < MAX_PATH);
+    std::string file = fx_utf8(dir, n) + BEETLE_NAME + ".csv";
+    Outcome written = run({"list", "--format", "csv", "--output", file});
+    EXPECT_EQ(written.code, 0) << written.err;
+    EXPECT_EQ(written.out, "");
+    EXPECT_EQ(read_file(file), "\xEF\xBB\xBF" + csv.out);
+    EXPECT_TRUE(DeleteFileW(fx_w(file).c_str()));
 }
 
 TEST_F(CliProgram, RemoveWithoutYesIsRefusedAndWithYesDeletes)

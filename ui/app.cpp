@@ -1,6 +1,9 @@
 #include "ui/ui.h"
 
 #include <cstring>
+#include <vector>
+
+#include "platform/widetext.h"
 
 HINSTANCE app_instance = nullptr;
 
@@ -16,31 +19,33 @@ void capture_start_dir()
 
 HWND create_main_window(HINSTANCE instance, WNDPROC window_proc, const char *title)
 {
-    // Stored first: WM_CREATE, sent inside CreateWindowExA, already uses it.
+    // Stored first: WM_CREATE, sent inside CreateWindowExW, already uses it.
     app_instance = instance;
 
-    WNDCLASSA window_class;
+    WNDCLASSW window_class;
     memset(&window_class, 0, sizeof window_class);
     window_class.style = CS_HREDRAW | CS_VREDRAW;
     window_class.lpfnWndProc = window_proc;
     window_class.cbClsExtra = 0;
     window_class.cbWndExtra = 4;
     window_class.hInstance = instance;
-    window_class.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(ICON_RESOURCE_ID));
-    window_class.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)); // IDC_ARROW
+    window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(ICON_RESOURCE_ID));
+    window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_MENU + 1));
     window_class.lpszMenuName = nullptr;
-    window_class.lpszClassName = MAIN_CLASS_NAME;
-    if (RegisterClassA(&window_class) == 0) {
-        MessageBoxA(nullptr, CLASS_FAILED_TEXT, MAIN_TITLE, MB_ICONWARNING);
+    window_class.lpszClassName = MAIN_CLASS_NAME_W;
+    if (RegisterClassW(&window_class) == 0) {
+        message_box_utf8(nullptr, CLASS_FAILED_TEXT, MAIN_TITLE, MB_ICONWARNING);
         return nullptr;
     }
 
-    HWND window = CreateWindowExA(0, MAIN_CLASS_NAME, title, MAIN_WINDOW_STYLE, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
-                                  instance, nullptr);
+    std::vector<WCHAR> wide_title(strlen(title) + 1);
+    utf8_to_utf16(title, wide_title.data(), wide_title.size());
+    HWND window = CreateWindowExW(0, MAIN_CLASS_NAME_W, wide_title.data(), MAIN_WINDOW_STYLE,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {
-        MessageBoxA(nullptr, WINDOW_FAILED_TEXT, MAIN_TITLE, MB_ICONWARNING);
+        message_box_utf8(nullptr, WINDOW_FAILED_TEXT, MAIN_TITLE, MB_ICONWARNING);
         return nullptr;
     }
     ShowWindow(window, SW_SHOW);
@@ -70,10 +75,11 @@ int app_main(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int sho
 
     MSG message;
     memset(&message, 0, sizeof message);
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    // The W loop, so that typed characters reach the Unicode window whole.
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (translate_keys(&message)) continue;
         TranslateMessage(&message);
-        DispatchMessageA(&message);
+        DispatchMessageW(&message);
     }
 
     catalogue_destroy();

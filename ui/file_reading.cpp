@@ -56,7 +56,7 @@ void let_go(ReadJob *job)
 int hand_over(ReadJob *job, FilesRead *batch)
 {
     if (batch == nullptr || batch->count == 0) return 1;
-    if (PostMessageA(job->window, WM_FILES_READ, 0, reinterpret_cast<LPARAM>(batch))) return 1;
+    if (PostMessageW(job->window, WM_FILES_READ, 0, reinterpret_cast<LPARAM>(batch))) return 1;
     free(batch);
     return 0;
 }

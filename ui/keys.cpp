@@ -42,15 +42,14 @@ HACCEL make_table(int place)
         table[n].cmd = binding.command;
         n++;
     }
-    return CreateAcceleratorTableA(table, n);
+    return CreateAcceleratorTableW(table, n);
 }
 
 int focus_in_edit()
 {
     HWND focus = GetFocus();
-    char cls[16] = "";
-    return focus != nullptr && GetClassNameA(focus, cls, sizeof cls) > 0 &&
-           lstrcmpiA(cls, "Edit") == 0;
+    WCHAR cls[16] = {0};
+    return focus != nullptr && GetClassNameW(focus, cls, 16) > 0 && lstrcmpiW(cls, L"Edit") == 0;
 }
 
 } // namespace
@@ -76,5 +75,5 @@ int translate_keys(MSG *msg)
     if (msg->hwnd != main_window && !IsChild(main_window, msg->hwnd)) return 0;
     HACCEL table = focus_in_edit() ? edit_keys : list_keys;
     if (table == nullptr) return 0;
-    return TranslateAcceleratorA(main_window, table, msg) != 0 ? 1 : 0;
+    return TranslateAcceleratorW(main_window, table, msg) != 0 ? 1 : 0;
 }

@@ -137,7 +137,7 @@ int append_outcome_line(char *text, size_t size, const PlugEntry *entry, const c
 {
     size_t at = strnlen(text, size);
     if (at + 1 >= size) return 0;
-    int n = snprintf(text + at, size - at, "%.*s: %s\n", PLUG_NAME_SIZE - 1,
+    int n = snprintf(text + at, size - at, "%.*s: %s\n", PLUG_NAME_BYTES - 1,
                      entry->name[0] != '\0' ? entry->name : entry->clsid_text, why);
     if (n < 0 || static_cast<size_t>(n) >= size - at) {
         text[at] = '\0';

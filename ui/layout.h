@@ -11,6 +11,8 @@
 #include "catalogue/catalogue.h"
 
 #define MAIN_CLASS_NAME "Tessary-Halvard\xA9w_Main"
+// The same name for the wide functions the window is made with.
+#define MAIN_CLASS_NAME_W L"Tessary-Halvard\u00A9w_Main"
 #define MAIN_TITLE "Manage Plug-ins"
 
 // The header strip, with the buttons on it, and the list view below it.
@@ -104,7 +106,10 @@ extern const ButtonSpec main_buttons[BUTTON_COUNT];
 #define FIND_BOX_Y 35
 #define FIND_BOX_WIDTH 133
 #define FIND_BOX_HEIGHT 25
-#define FIND_TEXT_SIZE 256
+// The box takes FIND_BOX_CHARS UTF-16 characters with the terminator; the
+// find text keeps them in UTF-8.
+#define FIND_BOX_CHARS 256
+#define FIND_TEXT_SIZE (3 * (FIND_BOX_CHARS - 1) + 1)
 
 // The list's columns, left to right. The one that stretches starts at its
 // width and takes the room the others leave when the window grows.

@@ -6,6 +6,7 @@
 #include <commdlg.h>
 
 #include "catalogue/list_csv.h"
+#include "platform/widetext.h"
 #include "ui/list_rows.h"
 
 void copy_selected_rows(HWND owner)
@@ -20,7 +21,7 @@ void copy_selected_rows(HWND owner)
     text += "\r\n";
     int rows = 0;
     int row = -1;
-    while ((row = static_cast<int>(SendMessageA(list_view, LVM_GETNEXTITEM,
+    while ((row = static_cast<int>(SendMessageW(list_view, LVM_GETNEXTITEM,
                                                 static_cast<WPARAM>(static_cast<INT_PTR>(row)),
                                                 MAKELPARAM(LVNI_SELECTED, 0)))) >= 0) {
         int index = row_index(row);
@@ -37,22 +38,29 @@ void copy_selected_rows(HWND owner)
     }
     if (rows == 0) return;
 
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+    // The cells are UTF-8; the clipboard gets UTF-16, which takes no more
+    // units than the UTF-8 has bytes.
+    size_t chars = text.size() + 1;
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, chars * sizeof(WCHAR));
     if (memory == nullptr) return;
-    char *locked = static_cast<char *>(GlobalLock(memory));
+    WCHAR *locked = static_cast<WCHAR *>(GlobalLock(memory));
     if (locked == nullptr) {
         GlobalFree(memory);
         return;
     }
-    memcpy(locked, text.c_str(), text.size() + 1);
+    int converted = utf8_to_utf16(text.c_str(), locked, chars);
     GlobalUnlock(memory);
+    if (!converted) {
+        GlobalFree(memory);
+        return;
+    }
     if (!OpenClipboard(owner)) {
         GlobalFree(memory);
         return;
     }
     EmptyClipboard();
     // Once handed over, the memory is the clipboard's.
-    if (SetClipboardData(CF_TEXT, memory) == nullptr) GlobalFree(memory);
+    if (SetClipboardData(CF_UNICODETEXT, memory) == nullptr) GlobalFree(memory);
     CloseClipboard();
 }
 
@@ -61,8 +69,10 @@ int write_shown_rows_csv(FILE *out)
     // The file says what the companion's listing says: files the worker
     // has not come to yet are read now.
     read_pending_files_now();
+    // The mark tells spreadsheet programs the file is UTF-8.
+    write_csv_bom(out);
     write_csv_heading(out);
-    int rows = static_cast<int>(SendMessageA(list_view, LVM_GETITEMCOUNT, 0, 0));
+    int rows = static_cast<int>(SendMessageW(list_view, LVM_GETITEMCOUNT, 0, 0));
     for (int row = 0; row < rows; row++) {
         int index = row_index(row);
         const PlugEntry *entry = catalogue_get(index);
@@ -73,27 +83,31 @@ int write_shown_rows_csv(FILE *out)
 
 void export_shown_rows(HWND owner)
 {
-    char path[MAX_PATH] = EXPORT_DEFAULT_NAME;
-    OPENFILENAMEA dialog;
+    WCHAR path[MAX_PATH];
+    utf8_to_utf16(EXPORT_DEFAULT_NAME, path, MAX_PATH);
+    WCHAR title[64];
+    utf8_to_utf16(EXPORT_DIALOG_TITLE, title, sizeof title / sizeof title[0]);
+    OPENFILENAMEW dialog;
     memset(&dialog, 0, sizeof dialog);
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = owner;
-    dialog.lpstrFilter = "CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
+    dialog.lpstrFilter = L"CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = path;
-    dialog.nMaxFile = sizeof path;
-    dialog.lpstrTitle = EXPORT_DIALOG_TITLE;
-    dialog.lpstrDefExt = "csv";
+    dialog.nMaxFile = MAX_PATH;
+    dialog.lpstrTitle = title;
+    dialog.lpstrDefExt = L"csv";
     dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
                    OFN_NOCHANGEDIR;
-    if (!GetSaveFileNameA(&dialog)) return; // cancelled
+    if (!GetSaveFileNameW(&dialog)) return; // cancelled
 
-    // Binary: the records carry their own CR LF.
-    FILE *out = fopen(path, "wb");
+    // Binary: the records carry their own CR LF. The wide name reaches a
+    // folder of any script.
+    FILE *out = _wfopen(path, L"wb");
     int written = 0;
     if (out != nullptr) {
         written = write_shown_rows_csv(out);
         if (fclose(out) != 0) written = 0;
     }
-    if (!written) MessageBoxA(owner, EXPORT_FAILED_TEXT, EXPORT_DIALOG_TITLE, MB_ICONWARNING);
+    if (!written) message_box_utf8(owner, EXPORT_FAILED_TEXT, EXPORT_DIALOG_TITLE, MB_ICONWARNING);
 }

@@ -32,50 +32,107 @@ const char *cell_text(const PlugEntry *entry, int column)
 
 namespace {
 
-// Lower case of an ASCII or Windows-1252 letter; any other byte as it is.
-unsigned char fold_case(unsigned char c)
+// The longest text a field can hold, in bytes and so also in UTF-16 units.
+#define MATCH_TEXT_SIZE PLUG_DLL_PATH_BYTES
+
+#ifndef _WIN32
+// Lower case of one UTF-16 unit for hosts without the platform's tables:
+// ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic capitals; any other
+// unit as it is.
+uint16_t fold_unit(uint16_t c)
 {
-    if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
-    if (c == 0x8A || c == 0x8C || c == 0x8E) return static_cast<unsigned char>(c + 16);
-    if (c == 0x9F) return 0xFF;
+    if (c >= 'A' && c <= 'Z') return static_cast<uint16_t>(c + 0x20);
+    if (c < 0xC0) return c;
+    if (c <= 0xDE) return c == 0xD7 ? c : static_cast<uint16_t>(c + 0x20);
+    if (c == 0x178) return 0xFF;
+    if (c >= 0x100 && c <= 0x17F) {
+        // Pairs: capital on even units, except in the two odd-based runs.
+        int odd_based = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+        if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
+        if ((c % 2 == 1) == (odd_based != 0)) return static_cast<uint16_t>(c + 1);
+        return c;
+    }
+    if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return static_cast<uint16_t>(c + 0x20);
+    if (c >= 0x410 && c <= 0x42F) return static_cast<uint16_t>(c + 0x20);
+    if (c >= 0x400 && c <= 0x40F) return static_cast<uint16_t>(c + 0x50);
     return c;
 }
+#endif
 
-// needle (folded, needle_len bytes) within the first max_len bytes of text.
-int contains_folded(const char *text, size_t max_len, const unsigned char *needle,
-                           size_t needle_len)
+// Lower case in place, unit for unit: the platform's own case mapping on
+// Windows, so any script folds as the system folds it.
+void fold_wide(WCHAR *text, size_t len)
 {
-    size_t len = strnlen(text, max_len);
-    for (size_t start = 0; start + needle_len <= len; start++) {
-        size_t i = 0;
-        while (i < needle_len &&
-               fold_case(static_cast<unsigned char>(text[start + i])) == needle[i])
-            i++;
-        if (i == needle_len) return 1;
-    }
+    if (len == 0) return;
+#ifdef _WIN32
+    CharLowerBuffW(text, static_cast<DWORD>(len));
+#else
+    for (size_t i = 0; i < len; i++)
+        text[i] = static_cast<WCHAR>(fold_unit(static_cast<uint16_t>(text[i])));
+#endif
+}
+
+// UTF-8 text of at most max_len bytes as folded UTF-16 into out
+// (MATCH_TEXT_SIZE units); its length in units.
+size_t fold_utf8(const char *text, size_t max_len, WCHAR *out)
+{
+    char copy[MATCH_TEXT_SIZE];
+    size_t len = strnlen(text, max_len < sizeof copy ? max_len : sizeof copy - 1);
+    memcpy(copy, text, len);
+    copy[len] = '\0';
+    // A UTF-8 text never takes more UTF-16 units than it has bytes.
+    utf8_to_utf16(copy, out, MATCH_TEXT_SIZE);
+    size_t chars = 0;
+    while (out[chars] != 0) chars++;
+    fold_wide(out, chars);
+    return chars;
+}
+
+// needle (folded, needle_len units) within text (folded, len units).
+int contains_wide(const WCHAR *text, size_t len, const WCHAR *needle, size_t needle_len)
+{
+    for (size_t start = 0; start + needle_len <= len; start++)
+        if (memcmp(text + start, needle, needle_len * sizeof(WCHAR)) == 0) return 1;
     return 0;
+}
+
+// needle (folded) within the first max_len bytes of UTF-8 text.
+int contains_folded(const char *text, size_t max_len, const WCHAR *needle, size_t needle_len)
+{
+    WCHAR folded[MATCH_TEXT_SIZE];
+    size_t len = fold_utf8(text, max_len, folded);
+    return contains_wide(folded, len, needle, needle_len);
+}
+
+// needle (folded) within UTF-16 text of at most max_chars units.
+int contains_folded_wide(const WCHAR *text, size_t max_chars, const WCHAR *needle,
+                         size_t needle_len)
+{
+    WCHAR folded[MATCH_TEXT_SIZE];
+    size_t len = 0;
+    while (len < max_chars && len < MATCH_TEXT_SIZE && text[len] != 0) {
+        folded[len] = text[len];
+        len++;
+    }
+    fold_wide(folded, len);
+    return contains_wide(folded, len, needle, needle_len);
 }
 
 } // namespace
 
 int text_matches(const char *text, size_t max_len, const char *needle)
 {
-    unsigned char folded[PLUG_DLL_PATH_SIZE];
-    size_t len = strnlen(needle, sizeof folded);
+    WCHAR folded[MATCH_TEXT_SIZE];
+    size_t len = fold_utf8(needle, MATCH_TEXT_SIZE, folded);
     if (len == 0) return 1;
-    if (len == sizeof folded) return 0; // longer than any field
-    for (size_t i = 0; i < len; i++) folded[i] = fold_case(static_cast<unsigned char>(needle[i]));
     return contains_folded(text, max_len, folded, len);
 }
 
 int entry_matches(const PlugEntry *entry, const char *needle)
 {
-    unsigned char folded[PLUG_DLL_PATH_SIZE];
-    size_t len = strnlen(needle, sizeof folded);
+    WCHAR folded[MATCH_TEXT_SIZE];
+    size_t len = fold_utf8(needle, MATCH_TEXT_SIZE, folded);
     if (len == 0) return 1;
-    if (len == sizeof folded) return 0; // longer than any field
-    for (size_t i = 0; i < len; i++) folded[i] = fold_case(static_cast<unsigned char>(needle[i]));
     return contains_folded(entry->name, sizeof entry->name, folded, len) ||
            contains_folded(entry->dll_path, sizeof entry->dll_path, folded, len) ||
            contains_folded(entry->clsid_text, sizeof entry->clsid_text, folded, len);
@@ -84,7 +141,8 @@ int entry_matches(const PlugEntry *entry, const char *needle)
 namespace {
 
 // Unsigned byte order up to the terminator: upper case before lower case,
-// and a text that begins another goes first.
+// a text that begins another goes first, and for UTF-8 this is the order of
+// the code points.
 int compare_text(const char *a, const char *b)
 {
     const unsigned char *pa = reinterpret_cast<const unsigned char *>(a);
@@ -155,7 +213,7 @@ const char *row_cell_text(const PlugEntry *entry, const DllFacts *facts, int col
         if (problem == DLL_PROBLEM_NO_DLL || problem == DLL_PROBLEM_NOT_FOUND) return "";
         if (is_pending(facts)) return CELL_PENDING_TEXT;
         if (!is_image(facts) || size == 0) return "";
-        narrow_to_ansi(facts->company, scratch, size);
+        utf16_to_utf8(facts->company, DLL_TEXT_SIZE, scratch, size, DLL_TEXT_SIZE);
         return scratch;
     case COLUMN_PROBLEM: {
         if (problem == DLL_PROBLEM_UNKNOWN) return CELL_PENDING_TEXT;
@@ -248,9 +306,16 @@ int row_matches(const PlugEntry *entry, const DllFacts *facts, const char *needl
 {
     if (entry_matches(entry, needle)) return 1;
     if (!is_image(facts)) return 0;
-    char company[ROW_CELL_SIZE];
-    narrow_to_ansi(facts->company, company, sizeof company);
-    return text_matches(company, sizeof company, needle);
+    WCHAR folded[MATCH_TEXT_SIZE];
+    size_t len = fold_utf8(needle, MATCH_TEXT_SIZE, folded);
+    return contains_folded_wide(facts->company, DLL_TEXT_SIZE, folded, len);
+}
+
+int shows_file_company(const PlugEntry *entry, const DllFacts *facts)
+{
+    int32_t problem = dll_problem(entry, facts);
+    return problem != DLL_PROBLEM_NO_DLL && problem != DLL_PROBLEM_NOT_FOUND &&
+           is_image(facts);
 }
 
 int row_has_problem(const PlugEntry *entry, const DllFacts *facts)

@@ -2,8 +2,11 @@
 
 #include <cstddef>
 #include <cstring>
+#include <vector>
 
 #include <shellapi.h>
+
+#include "platform/widetext.h"
 
 HBITMAP header_bitmap = nullptr;
 HMENU popup_menu = nullptr;
@@ -19,6 +22,32 @@ static HBRUSH label_brush = nullptr;
 #define NONCLIENT_METRICS_SIZE 340
 static_assert(offsetof(NONCLIENTMETRICSA, iCaptionHeight) < NONCLIENT_METRICS_SIZE,
               "the caption height lies within the 340-byte form");
+
+// UTF-8 text as UTF-16 for the wide functions; any length.
+static std::vector<WCHAR> wide_text(const char *text)
+{
+    std::vector<WCHAR> wide(strlen(text) + 1);
+    utf8_to_utf16(text, wide.data(), wide.size());
+    return wide;
+}
+
+int message_box_utf8(HWND owner, const char *text, const char *caption, UINT style)
+{
+    return MessageBoxW(owner, wide_text(text).data(), wide_text(caption).data(), style);
+}
+
+void set_window_text_utf8(HWND window, const char *text)
+{
+    SetWindowTextW(window, wide_text(text).data());
+}
+
+// A child control with a UTF-8 text.
+static HWND create_child(DWORD ex_style, const WCHAR *cls, const char *text, DWORD style, int x,
+                         int y, int width, int height, HWND parent, INT_PTR id)
+{
+    return CreateWindowExW(ex_style, cls, wide_text(text).data(), style, x, y, width, height,
+                           parent, reinterpret_cast<HMENU>(id), app_instance, nullptr);
+}
 
 void get_frame_metrics(int *frame_width, int *caption_height)
 {
@@ -89,16 +118,13 @@ void open_link(HWND owner, WPARAM id)
 
 static void create_find_box(HWND window)
 {
-    CreateWindowExA(0, "static", FIND_LABEL_TEXT, WS_CHILD | WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE, FIND_LABEL_X,
-                    FIND_LABEL_Y, FIND_LABEL_WIDTH, FIND_LABEL_HEIGHT, window, nullptr,
-                    app_instance, nullptr);
+    create_child(0, L"static", FIND_LABEL_TEXT, WS_CHILD | WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE,
+                 FIND_LABEL_X, FIND_LABEL_Y, FIND_LABEL_WIDTH, FIND_LABEL_HEIGHT, window, 0);
     label_brush = CreateSolidBrush(FIND_LABEL_BACK);
-    find_box = CreateWindowExA(WS_EX_CLIENTEDGE, "edit", "",
-                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, FIND_BOX_X,
-                               FIND_BOX_Y, FIND_BOX_WIDTH, FIND_BOX_HEIGHT, window,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(FIND_BOX_ID)),
-                               app_instance, nullptr);
-    SendMessageA(find_box, EM_LIMITTEXT, FIND_TEXT_SIZE - 1, 0);
+    find_box = create_child(WS_EX_CLIENTEDGE, L"edit", "",
+                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, FIND_BOX_X,
+                            FIND_BOX_Y, FIND_BOX_WIDTH, FIND_BOX_HEIGHT, window, FIND_BOX_ID);
+    SendMessageW(find_box, EM_LIMITTEXT, FIND_BOX_CHARS - 1, 0);
 }
 
 static LRESULT on_create(HWND window)
@@ -113,16 +139,14 @@ static LRESULT on_create(HWND window)
     get_frame_metrics(&frame, &caption);
 
     popup_menu = CreatePopupMenu();
-    AppendMenuA(popup_menu, MF_STRING, CMD_WEB_PAGE, WEB_MENU_LABEL);
-    AppendMenuA(popup_menu, MF_STRING, CMD_EXPORT, EXPORT_MENU_LABEL);
+    AppendMenuW(popup_menu, MF_STRING, CMD_WEB_PAGE, wide_text(WEB_MENU_LABEL).data());
+    AppendMenuW(popup_menu, MF_STRING, CMD_EXPORT, wide_text(EXPORT_MENU_LABEL).data());
 
     create_plugin_list(window);
 
     for (const ButtonSpec &button : main_buttons) {
-        CreateWindowExA(0, "button", button.label, BUTTON_STYLE, button.x, button.y, button.width,
-                        button.height, window,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(button.id)), app_instance,
-                        nullptr);
+        create_child(0, L"button", button.label, BUTTON_STYLE, button.x, button.y, button.width,
+                     button.height, window, button.id);
     }
     create_find_box(window);
 
@@ -136,18 +160,18 @@ static LRESULT on_create(HWND window)
     SetWindowPos(window, nullptr, 0, 0, width, height, SWP_SHOWWINDOW | SWP_NOMOVE);
 
     // The first rebuild runs from the message loop, once the window is up.
-    PostMessageA(window, WM_COMMAND, CMD_REFRESH, 0);
+    PostMessageW(window, WM_COMMAND, CMD_REFRESH, 0);
     return 0;
 }
 
 static void warn_nothing_selected(HWND window, const char *text)
 {
-    MessageBoxA(window, text, NOTHING_SELECTED_CAPTION, MB_ICONWARNING);
+    message_box_utf8(window, text, NOTHING_SELECTED_CAPTION, MB_ICONWARNING);
 }
 
 static int selected_count()
 {
-    return static_cast<int>(SendMessageA(list_view, LVM_GETSELECTEDCOUNT, 0, 0));
+    return static_cast<int>(SendMessageW(list_view, LVM_GETSELECTEDCOUNT, 0, 0));
 }
 
 static void on_command(HWND window, WPARAM id)
@@ -165,8 +189,8 @@ static void on_command(HWND window, WPARAM id)
         break;
     case CMD_REMOVE:
         if (selected_count() >= 1) {
-            if (MessageBoxA(window, REMOVE_QUESTION, REMOVE_CAPTION, MB_OKCANCEL | MB_ICONQUESTION) !=
-                IDCANCEL)
+            if (message_box_utf8(window, REMOVE_QUESTION, REMOVE_CAPTION,
+                                 MB_OKCANCEL | MB_ICONQUESTION) != IDCANCEL)
                 remove_selected();
         } else {
             warn_nothing_selected(window, SELECT_PLUGINS_TEXT);
@@ -213,10 +237,10 @@ static void on_key(HWND window, WORD key)
         break;
     case KEY_FIND:
         SetFocus(find_box);
-        SendMessageA(find_box, EM_SETSEL, 0, -1);
+        SendMessageW(find_box, EM_SETSEL, 0, -1);
         break;
     case KEY_CLEAR_FIND:
-        SetWindowTextA(find_box, ""); // its EN_CHANGE widens the list again
+        SetWindowTextW(find_box, L""); // its EN_CHANGE widens the list again
         break;
     default:
         break;
@@ -225,8 +249,11 @@ static void on_key(HWND window, WORD key)
 
 static void on_find_box_changed()
 {
+    WCHAR wide[FIND_BOX_CHARS] = {0};
+    int chars = GetWindowTextW(find_box, wide, FIND_BOX_CHARS);
     char text[FIND_TEXT_SIZE] = "";
-    GetWindowTextA(find_box, text, sizeof text);
+    utf16_to_utf8(wide, chars > 0 ? static_cast<size_t>(chars) : 0, text, sizeof text,
+                  FIND_BOX_CHARS - 1);
     set_find_text(text);
 }
 
@@ -237,8 +264,9 @@ static LRESULT on_notify(HWND window, const NMHDR *header)
         if (header->hwndFrom == list_view)
             return draw_list_row(reinterpret_cast<NMLVCUSTOMDRAW *>(const_cast<NMHDR *>(header)));
         break;
-    case LVN_GETDISPINFOA:
-        supply_cell_text(reinterpret_cast<NMLVDISPINFOA *>(const_cast<NMHDR *>(header)));
+    case LVN_GETDISPINFOW: // a Unicode parent is asked in the W form
+        if (header->hwndFrom == list_view)
+            supply_cell_text(reinterpret_cast<NMLVDISPINFOW *>(const_cast<NMHDR *>(header)));
         break;
     case LVN_COLUMNCLICK:
         sort_by_column(reinterpret_cast<const NMLISTVIEW *>(header)->iSubItem);
@@ -330,6 +358,6 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     }
 
     default:
-        return DefWindowProcA(window, message, wparam, lparam);
+        return DefWindowProcW(window, message, wparam, lparam);
     }
 }

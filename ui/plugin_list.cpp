@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/widetext.h"
 #include "registry/maintenance.h"
 #include "ui/list_rows.h"
 
@@ -18,22 +19,24 @@ char find_text[FIND_TEXT_SIZE] = "";
 
 void create_plugin_list(HWND parent)
 {
-    list_view = CreateWindowExA(0, "SysListView32", "", LIST_STYLE, 0, LIST_TOP, LIST_WIDTH,
+    list_view = CreateWindowExW(0, L"SysListView32", L"", LIST_STYLE, 0, LIST_TOP, LIST_WIDTH,
                                 LIST_HEIGHT, parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(LIST_CONTROL_ID)),
                                 app_instance, nullptr);
     for (int i = 0; i < LIST_COLUMN_COUNT; i++) {
-        LVCOLUMNA column;
+        WCHAR header[64];
+        utf8_to_utf16(list_columns[i].header, header, sizeof header / sizeof header[0]);
+        LVCOLUMNW column;
         memset(&column, 0, sizeof column);
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
         column.fmt = LVCFMT_LEFT;
         column.cx = list_columns[i].width;
-        column.pszText = const_cast<char *>(list_columns[i].header); // only read
-        SendMessageA(list_view, LVM_INSERTCOLUMNA, static_cast<WPARAM>(i),
+        column.pszText = header;
+        SendMessageW(list_view, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i),
                      reinterpret_cast<LPARAM>(&column));
     }
     // A click anywhere in a row selects it, as in Explorer.
-    SendMessageA(list_view, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT,
+    SendMessageW(list_view, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT,
                  LVS_EX_FULLROWSELECT);
 }
 
@@ -42,11 +45,11 @@ void fit_columns(int list_width)
     int others = 0;
     for (int i = 0; i < LIST_COLUMN_COUNT; i++)
         if (!list_columns[i].stretches)
-            others += static_cast<int>(SendMessageA(list_view, LVM_GETCOLUMNWIDTH, i, 0));
+            others += static_cast<int>(SendMessageW(list_view, LVM_GETCOLUMNWIDTH, i, 0));
     int scroll_bar = GetSystemMetrics(SM_CXVSCROLL);
     for (int i = 0; i < LIST_COLUMN_COUNT; i++)
         if (list_columns[i].stretches)
-            SendMessageA(list_view, LVM_SETCOLUMNWIDTH, i,
+            SendMessageW(list_view, LVM_SETCOLUMNWIDTH, i,
                          MAKELPARAM(stretched_width(list_columns[i].width, list_width, others,
                                                     scroll_bar),
                                     0));
@@ -56,7 +59,7 @@ static void show_row_count(int shown)
 {
     char title[sizeof MAIN_TITLE + 32];
     window_title(title, sizeof title, find_text[0] != 0, shown, catalogue_count());
-    SetWindowTextA(GetParent(list_view), title);
+    set_window_text_utf8(GetParent(list_view), title);
 }
 
 int fill_list()
@@ -65,8 +68,8 @@ int fill_list()
     // Drawing is held back until every row is in and sorted: a list view
     // that redraws and rescrolls on each insertion takes milliseconds a row,
     // far longer than the rebuild itself with thousands of plug-ins.
-    SendMessageA(list_view, WM_SETREDRAW, FALSE, 0);
-    SendMessageA(list_view, LVM_DELETEALLITEMS, 0, 0);
+    SendMessageW(list_view, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(list_view, LVM_DELETEALLITEMS, 0, 0);
     // Rows carry only their catalogue index; the texts come on request. Only
     // the entries the find box lets through get a row.
     int shown = 0;
@@ -75,19 +78,19 @@ int fill_list()
         if (entry == nullptr ||
             !row_matches(entry, row_facts(static_cast<int>(i) + 1), find_text))
             continue;
-        LVITEMA item;
+        LVITEMW item;
         memset(&item, 0, sizeof item);
         item.mask = LVIF_TEXT | LVIF_PARAM;
         item.iItem = shown++;
         item.iSubItem = 0;
-        item.pszText = LPSTR_TEXTCALLBACKA;
+        item.pszText = LPSTR_TEXTCALLBACKW;
         item.lParam = static_cast<LPARAM>(i) + 1;
-        SendMessageA(list_view, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        SendMessageW(list_view, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
     }
     if (shown >= 1)
-        SendMessageA(list_view, LVM_SORTITEMS, static_cast<WPARAM>(sort_column),
+        SendMessageW(list_view, LVM_SORTITEMS, static_cast<WPARAM>(sort_column),
                      reinterpret_cast<LPARAM>(compare_entries));
-    SendMessageA(list_view, WM_SETREDRAW, TRUE, 0);
+    SendMessageW(list_view, WM_SETREDRAW, TRUE, 0);
     // Not every list view repaints by itself when drawing is turned back on.
     InvalidateRect(list_view, nullptr, TRUE);
     show_row_count(shown);
@@ -96,11 +99,11 @@ int fill_list()
 
 static void select_row(int row, UINT state)
 {
-    LVITEMA item;
+    LVITEMW item;
     memset(&item, 0, sizeof item);
     item.stateMask = LVIS_SELECTED;
     item.state = state;
-    SendMessageA(list_view, LVM_SETITEMSTATE, static_cast<WPARAM>(static_cast<INT_PTR>(row)),
+    SendMessageW(list_view, LVM_SETITEMSTATE, static_cast<WPARAM>(static_cast<INT_PTR>(row)),
                  reinterpret_cast<LPARAM>(&item));
 }
 
@@ -143,7 +146,7 @@ LRESULT draw_list_row(NMLVCUSTOMDRAW *draw)
     int index = static_cast<int>(draw->nmcd.lItemlParam);
     const PlugEntry *entry = catalogue_get(index);
     // A selected row keeps the selection's colours.
-    UINT state = static_cast<UINT>(SendMessageA(list_view, LVM_GETITEMSTATE,
+    UINT state = static_cast<UINT>(SendMessageW(list_view, LVM_GETITEMSTATE,
                                                 static_cast<WPARAM>(draw->nmcd.dwItemSpec),
                                                 LVIS_SELECTED));
     if (entry != nullptr && (state & LVIS_SELECTED) == 0 &&
@@ -165,21 +168,34 @@ void refresh_list()
     fill_list();
 }
 
-void supply_cell_text(NMLVDISPINFOA *info)
+void supply_cell_text(NMLVDISPINFOW *info)
 {
-    const PlugEntry *entry = catalogue_get(static_cast<int>(info->item.lParam));
+    if ((info->item.mask & LVIF_TEXT) == 0) return;
+    int index = static_cast<int>(info->item.lParam);
+    const PlugEntry *entry = catalogue_get(index);
     if (entry == nullptr) return;
-    static char scratch[ROW_CELL_SIZE];
-    const char *text = row_cell_text(entry, row_facts(static_cast<int>(info->item.lParam)),
-                                     info->item.iSubItem, scratch, sizeof scratch);
+    const DllFacts *facts = row_facts(index);
+    // UTF-8 never takes more UTF-16 units than bytes.
+    static WCHAR cell[ROW_CELL_SIZE];
+    if (info->item.iSubItem == COLUMN_COMPANY && shows_file_company(entry, facts)) {
+        // The file's own UTF-16, not a round trip through UTF-8.
+        size_t n = 0;
+        for (; n + 1 < DLL_TEXT_SIZE && facts->company[n] != 0; n++) cell[n] = facts->company[n];
+        cell[n] = 0;
+    } else {
+        static char scratch[ROW_CELL_SIZE];
+        const char *text = row_cell_text(entry, facts, info->item.iSubItem, scratch, sizeof scratch);
+        if (text == nullptr) return;
+        utf8_to_utf16(text, cell, ROW_CELL_SIZE);
+    }
     // Handed over in place, never copied; the list view only reads it.
-    if (text != nullptr) info->item.pszText = const_cast<char *>(text);
+    info->item.pszText = cell;
 }
 
 void sort_by_column(int column)
 {
     sort_column = column;
-    SendMessageA(list_view, LVM_SORTITEMS, static_cast<WPARAM>(static_cast<INT_PTR>(column)),
+    SendMessageW(list_view, LVM_SORTITEMS, static_cast<WPARAM>(static_cast<INT_PTR>(column)),
                  reinterpret_cast<LPARAM>(compare_entries));
 }
 
@@ -196,17 +212,17 @@ int CALLBACK compare_entries(LPARAM a, LPARAM b, LPARAM column)
 static int next_selected(int *row, int *index)
 {
     for (;;) {
-        int next = static_cast<int>(SendMessageA(list_view, LVM_GETNEXTITEM,
+        int next = static_cast<int>(SendMessageW(list_view, LVM_GETNEXTITEM,
                                                  static_cast<WPARAM>(static_cast<INT_PTR>(*row)),
                                                  MAKELPARAM(LVNI_SELECTED, 0)));
         if (next < 0) return 0;
         *row = next;
-        LVITEMA item;
+        LVITEMW item;
         memset(&item, 0, sizeof item);
         item.mask = LVIF_PARAM;
         item.iItem = next;
         item.iSubItem = 0;
-        if (SendMessageA(list_view, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) == 1) {
+        if (SendMessageW(list_view, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) == 1) {
             *index = static_cast<int>(item.lParam);
             return 1;
         }
@@ -215,12 +231,12 @@ static int next_selected(int *row, int *index)
 
 int row_index(int row)
 {
-    LVITEMA item;
+    LVITEMW item;
     memset(&item, 0, sizeof item);
     item.mask = LVIF_PARAM;
     item.iItem = row;
     item.iSubItem = 0;
-    if (SendMessageA(list_view, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 1) return -1;
+    if (SendMessageW(list_view, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 1) return -1;
     return static_cast<int>(item.lParam);
 }
 
@@ -258,7 +274,7 @@ static void show_box(const OutcomeBox *box)
         snprintf(text, sizeof text, "%s... and %d more\n", box->text, box->left_out);
     else
         snprintf(text, sizeof text, "%s", box->text);
-    MessageBoxA(GetParent(list_view), text, OUTCOME_CAPTION, MB_OK | MB_ICONWARNING);
+    message_box_utf8(GetParent(list_view), text, OUTCOME_CAPTION, MB_OK | MB_ICONWARNING);
 }
 
 // Enable and Disable change the flags in place: the rows keep their places
@@ -278,7 +294,7 @@ static void apply_and_redraw(int (*operation)(int, PlugOutcome *))
         note_outcome(&box, operation(index, &outcome), index, &outcome);
         last = row;
     }
-    SendMessageA(list_view, LVM_REDRAWITEMS, 0, static_cast<LPARAM>(last));
+    SendMessageW(list_view, LVM_REDRAWITEMS, 0, static_cast<LPARAM>(last));
     UpdateWindow(list_view);
     resume_reading(GetParent(list_view));
     show_box(&box);

@@ -8,8 +8,8 @@ void show_properties(HWND owner)
     int found = properties_text_for_entry(first_selected_index(), report, sizeof report);
     if (found < 0) return; // no selected row, or no entry behind it
     if (found == 0) {
-        MessageBoxA(owner, NO_EXTRA_INFO_TEXT, PROPERTIES_CAPTION, PROPERTIES_WARNING_STYLE);
+        message_box_utf8(owner, NO_EXTRA_INFO_TEXT, PROPERTIES_CAPTION, PROPERTIES_WARNING_STYLE);
         return;
     }
-    MessageBoxA(owner, report, PROPERTIES_CAPTION, PROPERTIES_REPORT_STYLE);
+    message_box_utf8(owner, report, PROPERTIES_CAPTION, PROPERTIES_REPORT_STYLE);
 }

@@ -21,7 +21,13 @@ extern HINSTANCE app_instance;
 
 int app_main(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show);
 void capture_start_dir();
+// title is UTF-8, as every text of the program's own.
 HWND create_main_window(HINSTANCE instance, WNDPROC window_proc, const char *title);
+
+// The window is a Unicode window: its texts go to the system as UTF-16,
+// converted from the UTF-8 the program keeps them in.
+int message_box_utf8(HWND owner, const char *text, const char *caption, UINT style);
+void set_window_text_utf8(HWND window, const char *text);
 
 // ---- the main window procedure and commands ----------------------------
 
@@ -58,7 +64,7 @@ int translate_keys(MSG *msg);
 
 extern HWND list_view;
 extern int32_t sort_column;
-// What the find box holds: only entries that match it have a row.
+// What the find box holds, in UTF-8: only entries that match it have a row.
 extern char find_text[FIND_TEXT_SIZE];
 
 void create_plugin_list(HWND parent);
@@ -73,19 +79,23 @@ void refresh_list();
 int fill_list();
 // Narrows the list to the entries that match text (all for ""), without a
 // rebuild; the rows still shown keep their selection.
-void set_find_text(const char *text);
+void set_find_text(const char *text); // UTF-8
 // The catalogue index behind a row, or -1.
 int row_index(int row);
 void select_all_rows();
-// The selected rows, with a heading line, as tab-separated text on the
-// clipboard, the cells as shown. Nothing happens when no row is selected.
+// The selected rows, with a heading line, as tab-separated UTF-16 text
+// (CF_UNICODETEXT) on the clipboard, the cells as shown. Nothing happens
+// when no row is selected.
 void copy_selected_rows(HWND owner);
 // The rows shown, in the order shown, as CSV (the companion's listing
-// format) into a file the user picks in the Save dialog.
+// format) into a file the user picks in the Save dialog: a UTF-8 byte-order
+// mark, then what the companion writes.
 void export_shown_rows(HWND owner);
-// The same into a file already open; 1 when every write succeeded.
+// The same, byte-order mark included, into a file already open; 1 when
+// every write succeeded.
 int write_shown_rows_csv(FILE *out);
-void supply_cell_text(NMLVDISPINFOA *info);
+// LVN_GETDISPINFOW: the cell's text as UTF-16.
+void supply_cell_text(NMLVDISPINFOW *info);
 void sort_by_column(int column);
 int CALLBACK compare_entries(LPARAM a, LPARAM b, LPARAM column);
 void enable_selected();

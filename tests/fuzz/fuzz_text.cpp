@@ -1,6 +1,7 @@
 // Fuzzes the text handling that sees registry-supplied bytes: class
-// identifier parsing, token search and trimming, the Properties report over
-// any record a reader could produce, and the start-directory stripping.
+// identifier parsing, token search and trimming, the find box's matching,
+// the Properties report over any record a reader could produce, and the
+// start-directory stripping.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdlib>
@@ -39,6 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string token = in.ConsumeRandomLengthString(12).c_str();
     int at = find_token(text.c_str(), token.c_str());
     if (at >= 0 && text.compare(static_cast<size_t>(at), token.size(), token) != 0) abort();
+
+    // The find box's matching over any bytes, well-formed UTF-8 or not.
+    if (text_matches(text.c_str(), text.size() + 1, "") != 1) abort();
+    text_matches(text.c_str(), text.size() + 1, token.c_str());
+    text_matches(token.c_str(), token.size() + 1, text.c_str());
 
     std::string trimmed = text;
     trim_spaces(&trimmed[0]);

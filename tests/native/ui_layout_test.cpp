@@ -289,9 +289,9 @@ TEST(UiCells, TextsByColumn)
 
 TEST(UiFind, MatchesNameDllOrClassIdentifierInAnyCaseAndTitlesTheCount)
 {
-    PlugEntry e = entry(PLUG_TYPE_DIRECTX, 0, 1, "Room \xC9" "cho", "C:\\Acme\\Verb.dll");
+    PlugEntry e = entry(PLUG_TYPE_DIRECTX, 0, 1, u8"Room Écho", "C:\\Acme\\Verb.dll");
     strcpy(e.clsid_text, "{6D1A0001-3C51-4E2B-9A10-5EED00000001}");
-    for (const char *needle : {"", "ROOM \xE9" "CHO", "acme\\verb", "{6d1a"})
+    for (const char *needle : {"", u8"ROOM éCHO", "acme\\verb", "{6d1a"})
         EXPECT_EQ(entry_matches(&e, needle), 1) << needle;
     for (const char *needle : {"rooms", "verb.exe", "5eef"}) EXPECT_EQ(entry_matches(&e, needle), 0);
     char title[64];
@@ -304,8 +304,11 @@ TEST(UiOrder, ByColumn)
     PlugEntry zeta = entry(PLUG_TYPE_VS3, 0, 0, "Zeta", "c:\\b.dll");
     PlugEntry alpha = entry(PLUG_TYPE_DIRECTX, 1, 1, "alpha", "C:\\a.dll");
     PlugEntry echo = entry(PLUG_TYPE_DIRECTX, 0, 1, "Echo", "C:\\a.dll");
-    PlugEntry echo2 = entry(PLUG_TYPE_DIRECTX, 0, 1, "Echo 2", "C:\\a.dll\xE9");
-    PlugEntry high = entry(PLUG_TYPE_DIRECTX, 0, 1, "\xC9" "cho", "C:\\a.dl");
+    PlugEntry echo2 = entry(PLUG_TYPE_DIRECTX, 0, 1, "Echo 2", u8"C:\\a.dllé");
+    PlugEntry high = entry(PLUG_TYPE_DIRECTX, 0, 1, u8"Écho", "C:\\a.dl");
+    PlugEntry cyrillic = entry(PLUG_TYPE_DIRECTX, 0, 1, u8"Жук", "C:\\a.dl");
+    PlugEntry private_use = entry(PLUG_TYPE_DIRECTX, 0, 1, u8"\uE000", "C:\\a.dl");
+    PlugEntry knob = entry(PLUG_TYPE_DIRECTX, 0, 1, u8"🎛", "C:\\a.dl");
     struct {
         const PlugEntry *a, *b;
         int column, expected;
@@ -315,8 +318,11 @@ TEST(UiOrder, ByColumn)
         {&echo, &echo2, 0, -1},  // a beginning goes first
         {&echo2, &echo, 0, 1},
         {&echo, &echo, 0, 0},
-        {&alpha, &high, 0, -1},  // bytes are unsigned: 0xC9 after 'a'
+        {&alpha, &high, 0, -1},  // bytes are unsigned: U+00C9 after 'a'
         {&high, &zeta, 0, 1},
+        {&high, &cyrillic, 0, -1}, // then by code point
+        {&cyrillic, &private_use, 0, -1},
+        {&private_use, &knob, 0, -1}, // U+1F39B after U+E000, unlike UTF-16 order
         {&alpha, &zeta, 1, -1},  // Direct-X before VS3
         {&zeta, &alpha, 1, 1},
         {&echo, &alpha, 1, 0},

@@ -1,6 +1,6 @@
 // The file columns of the list: each cell while its file is pending and
 // once read, the problem's precedence, the order of each column, and the
-// find box reaching the company name.
+// find box reaching the company name, in any script.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -57,9 +57,9 @@ TEST(UiRows, ProblemsInTheirOrderOfPrecedenceAndTheirCells)
         {&found32, &gone, DLL_PROBLEM_NOT_FOUND, "", "", "DLL not found"},
         {&found32, &junk, DLL_PROBLEM_NOT_PE, "", "", "not a Windows DLL"},
         {&found32, &pe64, DLL_PROBLEM_64_IN_32, "", "", "64-bit DLL in the 32-bit view"},
-        {&found64, &pe32, DLL_PROBLEM_32_IN_64, "1.2.3.4", "Acme \xC9",
+        {&found64, &pe32, DLL_PROBLEM_32_IN_64, "1.2.3.4", u8"Acme É",
          "32-bit DLL in the 64-bit view"},
-        {&found32, &pe32, DLL_PROBLEM_NONE, "1.2.3.4", "Acme \xC9", ""},
+        {&found32, &pe32, DLL_PROBLEM_NONE, "1.2.3.4", u8"Acme É", ""},
         {&found64, &pe64, DLL_PROBLEM_NONE, "", "", ""},
     };
     for (const auto &c : cases) {
@@ -115,10 +115,49 @@ TEST(UiRows, FindBoxMatchesTheCompany)
     const PlugEntry e = plug("C:\\x.dll", 1, 64);
     const DllFacts acme = read_as(DLL_READ_IMAGE, 64, "", u"\u00c9cho Audio"),
                    pending = read_as(DLL_READ_PENDING, 0, "", u"");
-    EXPECT_EQ(row_matches(&e, &acme, "\xE9" "CHO A"), 1);
+    EXPECT_EQ(row_matches(&e, &acme, u8"é" "CHO A"), 1);
     EXPECT_EQ(row_matches(&e, &acme, "verb"), 1); // the name still counts
     EXPECT_EQ(row_matches(&e, &acme, "echo"), 0);
     EXPECT_EQ(row_matches(&e, &pending, "cho"), 0);
+    const DllFacts cyrillic =
+        read_as(DLL_READ_IMAGE, 64, "", u"\u0416\u0443\u043a \u0401\u0436");
+    EXPECT_EQ(row_matches(&e, &cyrillic, u8"жук ё"), 1);
+}
+
+// The company cell is the file's UTF-16 text in UTF-8, whatever its script.
+TEST(UiRows, CompanyCellIsUtf8)
+{
+    const PlugEntry e = plug("C:\\x.dll", 1, 64);
+    const DllFacts f = read_as(DLL_READ_IMAGE, 64, "", u"\u7a7a\u9593 \U0001F39B");
+    char scratch[ROW_CELL_SIZE];
+    EXPECT_STREQ(row_cell_text(&e, &f, COLUMN_COMPANY, scratch, sizeof scratch),
+                 u8"空間 🎛");
+    EXPECT_EQ(shows_file_company(&e, &f), 1);
+    EXPECT_EQ(shows_file_company(&e, nullptr), 0);
+}
+
+// Any script, any case; what the portable fold lacks still matches exactly.
+TEST(UiFind, LettersOfAnyScriptMatchWithoutRegardToCase)
+{
+    const struct {
+        const char *text, *needle;
+        int expected;
+    } cases[] = {
+        {u8"Жук Дилэй", u8"жук", 1},
+        {u8"Жук Дилэй", u8"ДИЛЭЙ", 1},
+        {u8"Ёлка", u8"ёл", 1},
+        {u8"Żółty Kompresor", u8"ŻÓŁTY", 1},
+        {u8"Ηχώ", u8"ηχ", 1},
+        {u8"空間リバーブ", u8"リバーブ", 1},
+        {u8"Knob 🎛 Box", u8"🎛 box", 1},
+        {u8"Knob 🎛 Box", u8"🎚", 0},
+        {u8"Жук", u8"жуки", 0},
+        {"abc", "", 1},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(text_matches(c.text, strlen(c.text) + 1, c.needle), c.expected) << c.needle;
+    // Only the first max_len bytes count.
+    EXPECT_EQ(text_matches(u8"Жук", 2, u8"у"), 0);
 }
 
 } // namespace

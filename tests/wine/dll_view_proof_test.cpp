@@ -12,7 +12,6 @@
 
 #include "catalogue/dll_problem.h"
 #include "cli/cli.h"
-#include "platform/widetext.h"
 #include "tests/common/reg_fixture.h"
 #include "tests/common/test_dlls.h"
 #include "tests/wine/ui_test_support.h"
@@ -300,28 +299,27 @@ TEST_F(DllViewProof, WindowFillsTheCellsAndTintsTheProblems)
             if (index != index_of(r)) continue;
             SCOPED_TRACE(r.name);
             checked++;
-            char text[ROW_CELL_SIZE] = "";
-            LVITEMA item = {};
+            wchar_t text[PLUG_DLL_PATH_SIZE] = L"";
+            LVITEMW item = {};
             item.pszText = text;
-            item.cchTextMax = sizeof text;
-            std::string cells[LIST_COLUMN_COUNT];
+            item.cchTextMax = PLUG_DLL_PATH_SIZE;
+            std::u16string cells[LIST_COLUMN_COUNT];
             for (int c = 0; c < LIST_COLUMN_COUNT; c++) {
                 item.iSubItem = c;
                 text[0] = 0;
-                SendMessageA(list_view, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-                cells[c] = text;
+                SendMessageW(list_view, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+                cells[c] = as_u16(text);
             }
             const char *problem = problem_text(r.problem);
-            EXPECT_EQ(cells[COLUMN_PROBLEM], problem != nullptr ? problem : "");
-            EXPECT_EQ(cells[3], r.problem == DLL_PROBLEM_NO_DLL || r.problem == DLL_PROBLEM_NOT_FOUND
-                                    ? "-no-"
-                                    : "Yes");
+            EXPECT_EQ(cells[COLUMN_PROBLEM], as_u16(problem != nullptr ? problem : ""));
+            EXPECT_EQ(cells[3], as_u16(r.problem == DLL_PROBLEM_NO_DLL ||
+                                               r.problem == DLL_PROBLEM_NOT_FOUND
+                                           ? "-no-"
+                                           : "Yes"));
             if (r.dll != nullptr) {
-                EXPECT_EQ(cells[COLUMN_VERSION], r.dll->version);
-                std::wstring company(r.dll->company, r.dll->company + std::char_traits<char16_t>::length(r.dll->company));
-                char shown[ROW_CELL_SIZE];
-                narrow_to_ansi(company.c_str(), shown, sizeof shown);
-                EXPECT_EQ(cells[COLUMN_COMPANY], shown);
+                EXPECT_EQ(cells[COLUMN_VERSION], as_u16(r.dll->version));
+                // The maker's name in full, in any script.
+                EXPECT_EQ(cells[COLUMN_COMPANY], std::u16string(r.dll->company));
             }
             NMLVCUSTOMDRAW draw = {};
             draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;

@@ -4,9 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -60,37 +58,19 @@ void click(POINT at, int times)
     send(inputs);
 }
 
-std::vector<std::string> csv_lines(const std::string &path)
+// The lines of a file the window exported: after its UTF-8 mark, or none
+// when the mark is missing.
+std::vector<std::string> exported_lines(const std::string &path)
 {
-    std::ifstream file(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    std::vector<std::string> lines;
-    for (size_t at = 0, end = 0; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
-        lines.push_back(text.substr(at, end - at));
-    return lines;
+    std::string text = file_bytes(path);
+    if (text.compare(0, 3, "\xEF\xBB\xBF") != 0) return {};
+    return csv_lines_of(text.substr(3));
 }
 
 // What manage-plugins-cli.exe list --format csv writes.
 std::vector<std::string> companion_csv()
 {
-    std::string path = program_path("mp_keys_companion.csv");
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = CreateFileA(path.c_str(), GENERIC_WRITE, 0, &inherit, CREATE_ALWAYS, 0, nullptr);
-    std::string line = "manage-plugins-cli.exe list --format csv";
-    PROCESS_INFORMATION process;
-    if (CreateProcessA(program_path("manage-plugins-cli.exe").c_str(), &line[0], nullptr, nullptr,
-                       TRUE, 0, nullptr, nullptr, &startup, &process)) {
-        WaitForSingleObject(process.hProcess, 20000);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    CloseHandle(startup.hStdOutput);
-    std::vector<std::string> lines = csv_lines(path);
-    DeleteFileA(path.c_str());
-    return lines;
+    return csv_lines_of(companion_csv_bytes());
 }
 
 class UiKeys : public ::testing::Test {
@@ -199,11 +179,8 @@ TEST_F(UiKeys, CtrlAThenCtrlCCopiesTheHeaderAndEveryRow)
     ASSERT_TRUE(OpenClipboard(nullptr) && EmptyClipboard() && CloseClipboard());
     press_ctrl('A');
     press_ctrl('C');
-    ASSERT_TRUE(until([] { return IsClipboardFormatAvailable(CF_TEXT) && OpenClipboard(nullptr); }));
-    HANDLE data = GetClipboardData(CF_TEXT);
-    std::string copied = data != nullptr ? static_cast<const char *>(GlobalLock(data)) : "";
-    if (data != nullptr) GlobalUnlock(data);
-    CloseClipboard();
+    ASSERT_TRUE(until([] { return IsClipboardFormatAvailable(CF_UNICODETEXT) != 0; }));
+    std::string copied = clipboard_text();
 
     std::string expected =
         "Plug-ins Name\tType\tStatus\tExist\tDLL\tBits\tVersion\tCompany\tProblem\r\n";
@@ -257,7 +234,7 @@ TEST_F(UiKeys, CtrlSExportsTheRowsShownAsTheCompanionWritesThem)
                  reinterpret_cast<LPARAM>(path.c_str()));
     press(VK_RETURN);
     std::vector<std::string> exported;
-    EXPECT_TRUE(until([&] { return (exported = csv_lines(path)).size() == static_cast<size_t>(rows()) + 1; }));
+    EXPECT_TRUE(until([&] { return (exported = exported_lines(path)).size() == static_cast<size_t>(rows()) + 1; }));
     DeleteFileA(path.c_str());
 
     // The heading and the records as the companion writes them, in the

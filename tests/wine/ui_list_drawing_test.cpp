@@ -13,9 +13,9 @@ int text_requests = 0;
 LRESULT CALLBACK counting_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     if (message == WM_NOTIFY &&
-        reinterpret_cast<const NMHDR *>(lparam)->code == static_cast<UINT>(LVN_GETDISPINFOA))
+        reinterpret_cast<const NMHDR *>(lparam)->code == static_cast<UINT>(LVN_GETDISPINFOW))
         text_requests++;
-    return CallWindowProcA(window_proc_before, window, message, wparam, lparam);
+    return CallWindowProcW(window_proc_before, window, message, wparam, lparam);
 }
 
 class UiListDrawing : public ::testing::Test {
@@ -33,7 +33,8 @@ protected:
         sort_column = 0;
         window_ = create_main_window(GetModuleHandleA(nullptr), main_window_proc, MAIN_TITLE);
         ASSERT_NE(window_, nullptr);
-        window_proc_before = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+        // The W form keeps the window a Unicode window.
+        window_proc_before = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
             window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(counting_proc)));
         pump_messages(); // the first refresh
     }
@@ -89,11 +90,11 @@ TEST_F(UiListDrawing, AFillThatFindsNothingLeavesTheEmptyListDrawn)
     // Drawing is on again: a row put in now is drawn.
     rebuild_catalogue();
     text_requests = 0;
-    LVITEMA item = {};
+    LVITEMW item = {};
     item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.pszText = LPSTR_TEXTCALLBACKA;
+    item.pszText = LPSTR_TEXTCALLBACKW;
     item.lParam = 1;
-    ASSERT_EQ(SendMessageA(list_view, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)), 0);
+    ASSERT_EQ(SendMessageW(list_view, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)), 0);
     pump_messages();
     EXPECT_GT(text_requests, 0);
 }

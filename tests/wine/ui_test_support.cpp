@@ -1,6 +1,8 @@
 #include "tests/wine/ui_test_support.h"
 
+#include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <deque>
 
 #include "tests/common/reg_fixture.h"
@@ -80,14 +82,15 @@ static LRESULT CALLBACK box_hook_proc(int code, WPARAM wparam, LPARAM lparam)
         if (strcmp(cls, "#32770") == 0 && box != last_box) {
             last_box = box;
             CaughtBox seen;
-            char buffer[4096] = "";
-            GetWindowTextA(box, buffer, sizeof buffer);
-            seen.caption = buffer;
+            // Read wide, so the box's text is exact in any script.
+            WCHAR buffer[4096] = {0};
+            GetWindowTextW(box, buffer, 4096);
+            seen.caption = fx_utf8(buffer, wcslen(buffer));
             BoxParts parts = {nullptr, nullptr};
             EnumChildWindows(box, find_box_parts, reinterpret_cast<LPARAM>(&parts));
             buffer[0] = 0;
-            if (parts.text != nullptr) GetWindowTextA(parts.text, buffer, sizeof buffer);
-            seen.text = buffer;
+            if (parts.text != nullptr) GetWindowTextW(parts.text, buffer, 4096);
+            seen.text = fx_utf8(buffer, wcslen(buffer));
             seen.icon = icon_kind(parts.icon);
             HWND cancel = GetDlgItem(box, IDCANCEL);
             seen.has_cancel =
@@ -138,13 +141,13 @@ int pump_messages()
 {
     int quit = 0;
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {
             quit = 1;
             continue;
         }
         TranslateMessage(&message);
-        DispatchMessageA(&message);
+        DispatchMessageW(&message);
     }
     return quit;
 }
@@ -326,21 +329,125 @@ int wait_for_rows(HWND list, int expected)
 
 std::string remote_cell(HANDLE process, HWND list, int row, int column)
 {
-    const SIZE_T text_size = 1100;
-    char *remote = static_cast<char *>(VirtualAllocEx(process, nullptr, sizeof(LVITEMA) + text_size,
-                                                      MEM_COMMIT, PAGE_READWRITE));
+    const SIZE_T text_chars = 1100;
+    char *remote = static_cast<char *>(VirtualAllocEx(
+        process, nullptr, sizeof(LVITEMW) + text_chars * sizeof(WCHAR), MEM_COMMIT, PAGE_READWRITE));
     if (remote == nullptr) return "<no memory>";
-    LVITEMA item;
+    LVITEMW item;
     memset(&item, 0, sizeof item);
     item.iSubItem = column;
-    item.pszText = remote + sizeof(LVITEMA);
-    item.cchTextMax = static_cast<int>(text_size);
-    char text[text_size] = "";
+    item.pszText = reinterpret_cast<WCHAR *>(remote + sizeof(LVITEMW));
+    item.cchTextMax = static_cast<int>(text_chars);
+    WCHAR text[text_chars] = {0};
     SIZE_T done = 0;
     if (WriteProcessMemory(process, remote, &item, sizeof item, &done) &&
-        SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
+        SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
                      reinterpret_cast<LPARAM>(remote)) >= 0)
-        ReadProcessMemory(process, remote + sizeof(LVITEMA), text, text_size - 1, &done);
+        ReadProcessMemory(process, remote + sizeof(LVITEMW), text,
+                          (text_chars - 1) * sizeof(WCHAR), &done);
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    return fx_utf8(text, wcslen(text));
+}
+
+std::string list_cell(HWND list, int row, int column)
+{
+    WCHAR text[1100] = {0};
+    LVITEMW item;
+    memset(&item, 0, sizeof item);
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 1100;
+    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return fx_utf8(text, wcslen(text));
+}
+
+std::string clipboard_text()
+{
+    std::string text;
+    if (!OpenClipboard(nullptr)) return text;
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    const WCHAR *locked = data != nullptr ? static_cast<const WCHAR *>(GlobalLock(data)) : nullptr;
+    if (locked != nullptr) {
+        text = fx_utf8(locked, wcslen(locked));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
     return text;
+}
+
+std::string file_bytes(const std::string &path)
+{
+    std::string bytes;
+    FILE *file = fopen(path.c_str(), "rb");
+    if (file == nullptr) return bytes;
+    char chunk[4096];
+    size_t n = 0;
+    while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
+    fclose(file);
+    return bytes;
+}
+
+std::string companion_csv_bytes()
+{
+    std::string path = program_path("mp_ui_companion.csv");
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, &inherit, CREATE_ALWAYS, 0, nullptr);
+    std::string line = "manage-plugins-cli.exe list --format csv";
+    PROCESS_INFORMATION process;
+    if (CreateProcessA(program_path("manage-plugins-cli.exe").c_str(), &line[0], nullptr, nullptr,
+                       TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        WaitForSingleObject(process.hProcess, 20000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(startup.hStdOutput);
+    std::string bytes = file_bytes(path);
+    DeleteFileA(path.c_str());
+    return bytes;
+}
+
+std::vector<std::string> csv_lines_of(const std::string &text)
+{
+    std::vector<std::string> lines;
+    for (size_t at = 0, end = 0; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+        lines.push_back(text.substr(at, end - at));
+    return lines;
+}
+
+// ---- plug-ins named in other scripts -------------------------------------
+
+const ScriptPlugin script_plugins[] = {
+    {"{5EED0101-7A11-4C1E-9D00-000000000101}", u8"Żółty Kompresor"},
+    {"{5EED0102-7A11-4C1E-9D00-000000000102}", u8"Ηχώ"},
+    {"{5EED0103-7A11-4C1E-9D00-000000000103}", u8"Жук Дилэй"},
+    {"{5EED0104-7A11-4C1E-9D00-000000000104}", u8"空間リバーブ"},
+    {"{5EED0105-7A11-4C1E-9D00-000000000105}", u8"Knob 🎛 Box"},
+};
+const int script_plugin_count = sizeof script_plugins / sizeof script_plugins[0];
+
+void script_plugins_install()
+{
+    for (const ScriptPlugin &p : script_plugins) {
+        std::string cls = std::string("CLSID\\") + p.clsid;
+        fx_create(HKEY_CLASSES_ROOT, (std::string("Filter\\") + p.clsid).c_str());
+        write_filter_class(cls, "", (std::string("C:\\mp ui gone\\") + (p.clsid + 1) + ".dll").c_str());
+        // The name through the wide functions, as an installer in that
+        // script would write it.
+        fx_set_exact_w(HKEY_CLASSES_ROOT, cls.c_str(), nullptr, REG_SZ,
+                       fx_w_bytes(std::string(p.name) + '\0'));
+    }
+}
+
+void script_plugins_remove()
+{
+    for (const ScriptPlugin &p : script_plugins) {
+        fx_delete_tree(HKEY_CLASSES_ROOT, (std::string("Filter\\") + p.clsid).c_str());
+        fx_delete_tree(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + p.clsid).c_str());
+        fx_delete_tree(HKEY_CLASSES_ROOT, (std::string(STORE64_ROOT_PATH "\\") + p.clsid).c_str());
+    }
 }

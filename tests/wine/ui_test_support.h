@@ -1,5 +1,5 @@
 // Helpers for the window tests: message boxes caught as they open (through a
-// CBT hook, so the real MessageBoxA runs and is answered like a user would),
+// CBT hook, so the real MessageBoxW runs and is answered like a user would),
 // the message pump, and a set of sample plug-ins in the registry.
 #ifndef TESTS_WINE_UI_TEST_SUPPORT_H
 #define TESTS_WINE_UI_TEST_SUPPORT_H
@@ -75,8 +75,29 @@ bool launch(Launched *out);
 DWORD close_and_wait(Launched *launched);
 // Waits until the list holds at least expected rows; returns the count.
 int wait_for_rows(HWND list, int expected);
-// A cell's text, read through memory in the program's process, where the
-// list view writes it.
+// A cell's text in UTF-8, read as UTF-16 through memory in the program's
+// process, where the list view writes it.
 std::string remote_cell(HANDLE process, HWND list, int row, int column);
+// The same for a list view of this process.
+std::string list_cell(HWND list, int row, int column);
+
+// The clipboard's CF_UNICODETEXT in UTF-8 ("" when there is none).
+std::string clipboard_text();
+std::string file_bytes(const std::string &path);
+// The exact bytes manage-plugins-cli.exe list --format csv writes.
+std::string companion_csv_bytes();
+// The CR LF lines of a text, without their ends.
+std::vector<std::string> csv_lines_of(const std::string &text);
+
+// DirectX filters named in other scripts (their DLLs do not exist), the
+// names written through the wide registry functions.
+struct ScriptPlugin {
+    const char *clsid;
+    const char *name; // UTF-8
+};
+extern const ScriptPlugin script_plugins[];
+extern const int script_plugin_count;
+void script_plugins_install();
+void script_plugins_remove();
 
 #endif

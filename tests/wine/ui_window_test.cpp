@@ -40,22 +40,12 @@ protected:
         boxes_stop();
         catalogue_destroy();
         samples_remove();
+        script_plugins_remove();
     }
 
     int rows() { return static_cast<int>(SendMessageA(list_view, LVM_GETITEMCOUNT, 0, 0)); }
 
-    std::string cell(int row, int column)
-    {
-        char text[1100] = "";
-        LVITEMA item;
-        memset(&item, 0, sizeof item);
-        item.iSubItem = column;
-        item.pszText = text;
-        item.cchTextMax = sizeof text;
-        SendMessageA(list_view, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
-                     reinterpret_cast<LPARAM>(&item));
-        return text;
-    }
+    std::string cell(int row, int column) { return list_cell(list_view, row, column); }
 
     int row_index(int row)
     {
@@ -697,6 +687,79 @@ TEST_F(UiWindow, DllColumnTakesTheRoomOfAWiderWindow)
     EXPECT_EQ(SendMessageA(list_view, LVM_GETCOLUMNWIDTH, 4, 0), room);
     ShowWindow(window_, SW_RESTORE);
     EXPECT_EQ(SendMessageA(list_view, LVM_GETCOLUMNWIDTH, 4, 0), 400);
+}
+
+// Names in other scripts are shown, found, copied and exported exactly, and
+// the buttons act on their rows.
+TEST_F(UiWindow, NamesInAnyScriptAreShownFoundCopiedAndExportedExactly)
+{
+    script_plugins_install();
+    command(CMD_REFRESH);
+    pump_messages();
+    for (int i = 0; i < script_plugin_count; i++)
+        EXPECT_GE(row_named(script_plugins[i].name), 0) << script_plugins[i].name;
+
+    SetWindowTextW(find_box, L"\u0436\u0443\u043a"); // "жук"; its EN_CHANGE narrows
+    ASSERT_EQ(rows(), 1);
+    EXPECT_EQ(cell(0, 0), u8"Жук Дилэй");
+    SetWindowTextW(find_box, L"");
+    ASSERT_GT(rows(), script_plugin_count);
+
+    // Copied as UTF-16, each row's name exactly.
+    select({script_plugins[0].name, script_plugins[1].name, script_plugins[2].name,
+            script_plugins[3].name, script_plugins[4].name});
+    ASSERT_TRUE(OpenClipboard(nullptr) && EmptyClipboard() && CloseClipboard());
+    copy_selected_rows(window_);
+    std::vector<std::string> copied = csv_lines_of(clipboard_text());
+    ASSERT_EQ(copied.size(), static_cast<size_t>(script_plugin_count) + 1);
+    EXPECT_EQ(copied[0], "Plug-ins Name\tType\tStatus\tExist\tDLL\tBits\tVersion\tCompany\tProblem");
+    for (int i = 0; i < script_plugin_count; i++) {
+        std::string line = std::string(script_plugins[i].name) + "\tDirect-X\t";
+        EXPECT_EQ(std::count_if(copied.begin(), copied.end(),
+                                [&](const std::string &l) { return l.rfind(line, 0) == 0; }),
+                  1)
+            << script_plugins[i].name;
+    }
+
+    // A UTF-8 mark, then exactly what the companion writes, line for line.
+    std::string path = program_path("mp_ui_scripts.csv");
+    FILE *out = fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(write_shown_rows_csv(out), 1);
+    fclose(out);
+    std::string exported = file_bytes(path);
+    DeleteFileA(path.c_str());
+    ASSERT_EQ(exported.substr(0, 3), "\xEF\xBB\xBF");
+    std::vector<std::string> lines = csv_lines_of(exported.substr(3));
+    std::vector<std::string> companion = csv_lines_of(companion_csv_bytes());
+    ASSERT_FALSE(companion.empty());
+    EXPECT_EQ(lines[0], companion[0]);
+    std::sort(lines.begin(), lines.end());
+    std::sort(companion.begin(), companion.end());
+    EXPECT_EQ(lines, companion);
+    for (int i = 0; i < script_plugin_count; i++)
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [&](const std::string &l) {
+                                    return l.rfind(std::string(script_plugins[i].name) + ",", 0) == 0;
+                                }),
+                  1)
+            << script_plugins[i].name;
+
+    // The buttons act by catalogue index, whatever the name.
+    const char *beetle = script_plugins[2].name;
+    select({beetle});
+    command(CMD_DISABLE);
+    EXPECT_EQ(cell(row_named(beetle), 2), "Disabled");
+    select({beetle});
+    command(CMD_ENABLE);
+    EXPECT_EQ(cell(row_named(beetle), 2), "- OK -");
+    select({beetle});
+    command(CMD_REMOVE); // the question is answered OK
+    pump_messages();
+    EXPECT_EQ(row_named(beetle), -1);
+    EXPECT_EQ(fx_key_exists(HKEY_CLASSES_ROOT,
+                            (std::string("Filter\\") + script_plugins[2].clsid).c_str()),
+              0);
 }
 
 TEST_F(UiWindow, OperationsActOnlyOnTheRowsTheFindBoxShows)

@@ -129,14 +129,14 @@ int expand_for_view(const WCHAR *stored, FolderMap map, WCHAR *out, size_t out_c
     return n > 0 && n <= out_chars;
 }
 
-// "<Windows folder>\System32" as this process names it.
-int system_folder_prefix(WCHAR *out, size_t out_chars)
+// "<Windows folder>\<name>" as this process names the Windows folder.
+int windows_subfolder(const char *name, WCHAR *out, size_t out_chars)
 {
     UINT n = GetWindowsDirectoryW(out, static_cast<UINT>(out_chars));
     if (n == 0 || n >= out_chars) return 0;
     size_t at = n;
     if (out[at - 1] == '\\') out[--at] = 0;
-    return append_ascii(out, out_chars, &at, "\\System32");
+    return append_ascii(out, out_chars, &at, "\\") && append_ascii(out, out_chars, &at, name);
 }
 
 // The folder that stands for System32 in the view.
@@ -146,13 +146,7 @@ int view_system_folder(FolderMap map, WCHAR *out, size_t out_chars)
         UINT n = GetSystemWow64DirectoryW(out, static_cast<UINT>(out_chars));
         return n > 0 && n < out_chars;
     }
-    if (map == TO_64BIT_VIEW) {
-        UINT n = GetWindowsDirectoryW(out, static_cast<UINT>(out_chars));
-        if (n == 0 || n >= out_chars) return 0;
-        size_t at = n;
-        if (out[at - 1] == '\\') out[--at] = 0;
-        return append_ascii(out, out_chars, &at, "\\Sysnative");
-    }
+    if (map == TO_64BIT_VIEW) return windows_subfolder("Sysnative", out, out_chars);
     UINT n = GetSystemDirectoryW(out, static_cast<UINT>(out_chars));
     return n > 0 && n < out_chars;
 }
@@ -163,7 +157,7 @@ int map_system_folder(WCHAR *path, size_t path_chars, FolderMap map)
 {
     if (map == SAME_FOLDERS) return 1;
     WCHAR prefix[PLUG_DLL_PATH_SIZE];
-    if (!system_folder_prefix(prefix, sizeof prefix / sizeof prefix[0])) return 1;
+    if (!windows_subfolder("System32", prefix, sizeof prefix / sizeof prefix[0])) return 1;
     size_t len = wide_length(prefix);
     if (wide_length(path) < len || !same_text(path, prefix, len)) return 1;
     if (path[len] != 0 && path[len] != '\\' && path[len] != '/') return 1;
@@ -175,15 +169,6 @@ int map_system_folder(WCHAR *path, size_t path_chars, FolderMap map)
         at + 1 > path_chars)
         return 0;
     memcpy(path, mapped, (at + 1) * sizeof(WCHAR));
-    return 1;
-}
-
-int file_opens(const WCHAR *path)
-{
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 0;
-    CloseHandle(file);
     return 1;
 }
 
@@ -253,6 +238,15 @@ int is_bare_name(const WCHAR *path)
 }
 
 } // namespace
+
+int file_opens(const WCHAR *path)
+{
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    CloseHandle(file);
+    return 1;
+}
 
 int find_dll_file(const WCHAR *stored, DWORD type, int32_t bits, WCHAR *out, size_t out_chars)
 {

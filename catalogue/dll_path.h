@@ -17,6 +17,9 @@
 #define DLL_FILE_FOUND 1
 #define DLL_FILE_MISSING 0 // out holds the path looked at first ("" when none)
 
+// 1 when the file at path opens for reading: what "can be found" means.
+int file_opens(const WCHAR *path);
+
 // stored is the server value as read (REG_SZ or REG_EXPAND_SZ by type), bits
 // the view of the registration. Writes the path a host of that view would
 // open into out (out_chars characters with the terminator): a REG_EXPAND_SZ

@@ -32,12 +32,7 @@ int read_text(HKEY key, const char *name, char *buf, size_t buf_size, DWORD capa
 int file_exists(const char *path)
 {
     WCHAR wide[PLUG_DLL_PATH_SIZE];
-    if (path == nullptr || !utf8_to_utf16(path, wide, PLUG_DLL_PATH_SIZE)) return 0;
-    HANDLE file = CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 0;
-    CloseHandle(file);
-    return 1;
+    return path != nullptr && utf8_to_utf16(path, wide, PLUG_DLL_PATH_SIZE) && file_opens(wide);
 }
 
 // The server value as stored, read wide: the ANSI text loses what lies

@@ -89,8 +89,8 @@ int find_plugins(const char *id, int type_filter, int *matches, int max, int bit
 // as its surrogate pair), control characters are escaped, and a byte that
 // is no UTF-8 becomes \ufffd.
 int json_string(const char *text, size_t max_len, char *out, size_t size);
-// The same for UTF-16 text of at most max_chars characters: every code unit
-// outside printable ASCII as its \uXXXX escape, so nothing is lost.
+// The same for UTF-16 text of at most max_chars characters (up to
+// PLUG_DLL_PATH_SIZE), every code unit kept, an unpaired surrogate too.
 int json_wide_string(const WCHAR *text, size_t max_chars, char *out, size_t size);
 // Table cell: control characters (C0, DEL and C1), which would break the
 // line, become '?'; a character is never cut in two.

@@ -251,26 +251,12 @@ int json_string(const char *text, size_t max_len, char *out, size_t size)
 
 int json_wide_string(const WCHAR *text, size_t max_chars, char *out, size_t size)
 {
-    static const char HEX[] = "0123456789abcdef";
-    Writer w(out, size);
-    w.put('"');
-    for (size_t i = 0; text != nullptr && i < max_chars && text[i] != 0; i++) {
-        unsigned c = static_cast<unsigned>(text[i]) & 0xFFFFu;
-        if (c == '"' || c == '\\') {
-            w.put('\\');
-            w.put(static_cast<char>(c));
-        } else if (c >= 0x20 && c < 0x7F) {
-            w.put(static_cast<char>(c));
-        } else {
-            // Every other code unit as its escape; a surrogate pair stays a
-            // pair of escapes, as JSON writes characters beyond the BMP.
-            char esc[7] = {'\\', 'u', HEX[(c >> 12) & 15], HEX[(c >> 8) & 15],
-                           HEX[(c >> 4) & 15], HEX[c & 15], '\0'};
-            w.put(esc);
-        }
-    }
-    w.put('"');
-    return w.fits;
+    // UTF-8 keeps every unit, an unpaired surrogate too, so the one escaper
+    // of the listing writes the same units back.
+    char utf8[UTF8_BYTES(PLUG_DLL_PATH_SIZE)];
+    if (max_chars > PLUG_DLL_PATH_SIZE) max_chars = PLUG_DLL_PATH_SIZE;
+    utf16_to_utf8(text, max_chars, utf8, sizeof utf8, max_chars);
+    return json_string(utf8, sizeof utf8, out, size);
 }
 
 int table_cell(const char *text, size_t max_len, char *out, size_t size)

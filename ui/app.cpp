@@ -1,9 +1,6 @@
 #include "ui/ui.h"
 
 #include <cstring>
-#include <vector>
-
-#include "platform/widetext.h"
 
 HINSTANCE app_instance = nullptr;
 
@@ -39,9 +36,7 @@ HWND create_main_window(HINSTANCE instance, WNDPROC window_proc, const char *tit
         return nullptr;
     }
 
-    std::vector<WCHAR> wide_title(strlen(title) + 1);
-    utf8_to_utf16(title, wide_title.data(), wide_title.size());
-    HWND window = CreateWindowExW(0, MAIN_CLASS_NAME_W, wide_title.data(), MAIN_WINDOW_STYLE,
+    HWND window = CreateWindowExW(0, MAIN_CLASS_NAME_W, wide_text(title).data(), MAIN_WINDOW_STYLE,
                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                                   nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {

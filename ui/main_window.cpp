@@ -23,8 +23,7 @@ static HBRUSH label_brush = nullptr;
 static_assert(offsetof(NONCLIENTMETRICSA, iCaptionHeight) < NONCLIENT_METRICS_SIZE,
               "the caption height lies within the 340-byte form");
 
-// UTF-8 text as UTF-16 for the wide functions; any length.
-static std::vector<WCHAR> wide_text(const char *text)
+std::vector<WCHAR> wide_text(const char *text)
 {
     std::vector<WCHAR> wide(strlen(text) + 1);
     utf8_to_utf16(text, wide.data(), wide.size());

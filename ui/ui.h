@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "platform/win.h"
 
@@ -25,7 +26,8 @@ void capture_start_dir();
 HWND create_main_window(HINSTANCE instance, WNDPROC window_proc, const char *title);
 
 // The window is a Unicode window: its texts go to the system as UTF-16,
-// converted from the UTF-8 the program keeps them in.
+// converted from the UTF-8 the program keeps them in; any length.
+std::vector<WCHAR> wide_text(const char *text);
 int message_box_utf8(HWND owner, const char *text, const char *caption, UINT style);
 void set_window_text_utf8(HWND window, const char *text);
 

@@ -4,6 +4,8 @@
 // in the registry stand-in.
 #include "platform/fakewin.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +18,8 @@ namespace {
 
 struct FileState {
     std::map<intptr_t, int> files;
+    long long write_limit = -1; // bytes still writable, or -1 for no limit
+    DWORD last_error = 0;
     intptr_t next_file = 0x100;
     std::string root;
     std::map<std::u16string, std::u16string> env; // by upper-cased name
@@ -129,12 +133,40 @@ std::string host_path(const std::string &path)
     return out;
 }
 
+// The Windows error for the host's errno.
+DWORD error_of(int host_error)
+{
+    switch (host_error) {
+    case ENOENT:
+        return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+        return ERROR_BAD_PATHNAME;
+    case EEXIST:
+        return ERROR_FILE_EXISTS;
+    case ENOSPC:
+        return ERROR_DISK_FULL;
+    default:
+        return ERROR_ACCESS_DENIED;
+    }
+}
+
+HANDLE fail_open(DWORD code)
+{
+    file_state().last_error = code;
+    return INVALID_HANDLE_VALUE;
+}
+
 HANDLE open_file(const std::string &path, DWORD access, DWORD disposition)
 {
-    if (disposition != OPEN_EXISTING || (access & ~GENERIC_READ) != 0)
-        return INVALID_HANDLE_VALUE;
-    int fd = open(host_path(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return INVALID_HANDLE_VALUE;
+    int flags;
+    if (disposition == OPEN_EXISTING && (access & ~GENERIC_READ) == 0)
+        flags = O_RDONLY;
+    else if (disposition == CREATE_NEW && (access & ~(GENERIC_READ | GENERIC_WRITE)) == 0)
+        flags = O_RDWR | O_CREAT | O_EXCL;
+    else
+        return fail_open(ERROR_INVALID_PARAMETER);
+    int fd = open(host_path(path).c_str(), flags | O_CLOEXEC, 0644);
+    if (fd < 0) return fail_open(error_of(errno));
     struct stat st;
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         // Windows will not open a directory without backup semantics.
@@ -282,6 +314,70 @@ BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size)
     return TRUE;
 }
 
+BOOL WriteFile(HANDLE file, const void *buffer, DWORD to_write, LPDWORD written,
+               LPOVERLAPPED overlapped)
+{
+    FileState &s = file_state();
+    int fd = file_fd(file);
+    if (fd < 0 || overlapped != nullptr || written == nullptr) {
+        s.last_error = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    *written = 0;
+    DWORD n = to_write;
+    if (s.write_limit >= 0 && n > s.write_limit) n = static_cast<DWORD>(s.write_limit);
+    ssize_t done = n == 0 ? 0 : write(fd, buffer, n);
+    if (done < 0) {
+        s.last_error = error_of(errno);
+        return FALSE;
+    }
+    *written = static_cast<DWORD>(done);
+    if (s.write_limit >= 0) s.write_limit -= done;
+    // As Windows does on a full disk: what fitted is written, and the call fails.
+    if (static_cast<DWORD>(done) < to_write) {
+        s.last_error = ERROR_DISK_FULL;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE file)
+{
+    int fd = file_fd(file);
+    return fd >= 0 && fsync(fd) == 0;
+}
+
+static BOOL host_call(LPCWSTR a, LPCWSTR b, int (*call)(const char *, const char *))
+{
+    std::string pa, pb;
+    if (a == nullptr || !to_utf8(a, &pa) || (b != nullptr && !to_utf8(b, &pb))) {
+        file_state().last_error = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    if (call(host_path(pa).c_str(), host_path(pb).c_str()) == 0) return TRUE;
+    file_state().last_error = error_of(errno);
+    return FALSE;
+}
+
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags)
+{
+    if (to == nullptr || (flags & MOVEFILE_REPLACE_EXISTING) == 0) {
+        file_state().last_error = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    return host_call(from, to, [](const char *a, const char *b) { return rename(a, b); });
+}
+
+BOOL DeleteFileW(LPCWSTR path)
+{
+    return host_call(path, nullptr, [](const char *a, const char *) { return unlink(a); });
+}
+
+DWORD GetLastError()
+{
+    return file_state().last_error;
+}
+
 // ---- test hooks -----------------------------------------------------------
 
 int fakefile_open_handles()
@@ -294,6 +390,11 @@ void fakefile_close_all()
     FileState &s = file_state();
     for (auto &kv : s.files) close(kv.second);
     s.files.clear();
+}
+
+void fakefile_set_write_limit(long long bytes)
+{
+    file_state().write_limit = bytes < 0 ? -1 : bytes;
 }
 
 void fakefile_set_root(const char *host_folder)

@@ -1094,6 +1094,30 @@ LONG delete_key_handle(HKEY key)
     return ERROR_SUCCESS;
 }
 
+// The in-process machine's roots by their kernel names: HKCR is the
+// machine's Classes key, HKCU one user's hive.
+int registry_key_name(HKEY key, WCHAR *out, ULONG out_chars)
+{
+    static const char16_t *const kernel_roots[3] = {u"\\REGISTRY\\MACHINE\\SOFTWARE\\Classes",
+                                                    u"\\REGISTRY\\USER\\" FAKE_USER_SID,
+                                                    u"\\REGISTRY\\MACHINE"};
+    if (out_chars > 0) out[0] = 0;
+    NodeRef node;
+    REGSAM access;
+    int slot = root_slot(key);
+    WStr name;
+    if (slot >= 0) {
+        name = kernel_roots[slot];
+    } else {
+        if (!resolve(key, &node, &access) || node->deleted) return 0;
+        // The physical path after its root's short name.
+        name = WStr(kernel_roots[node->root]) + node->path.substr(4);
+    }
+    if (name.size() >= out_chars) return 0;
+    memcpy(out, name.c_str(), (name.size() + 1) * sizeof(WCHAR));
+    return 1;
+}
+
 int same_registry_key(HKEY a, HKEY b)
 {
     NodeRef node_a, node_b;

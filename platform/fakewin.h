@@ -106,8 +106,18 @@ typedef SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
 #define REG_QWORD 11
 
 #define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x00000001
+#define CREATE_NEW 1
 #define OPEN_EXISTING 3
+#define MOVEFILE_REPLACE_EXISTING 0x1
+#define MOVEFILE_WRITE_THROUGH 0x8
+#define ERROR_PATH_NOT_FOUND 3
+#define ERROR_HANDLE_DISK_FULL 39
+#define ERROR_FILE_EXISTS 80
+#define ERROR_DISK_FULL 112
+#define ERROR_FILENAME_EXCED_RANGE 206
+#define ERROR_CANCELLED 1223
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
 
@@ -159,7 +169,8 @@ HANDLE GetCurrentProcess();
 BOOL IsWow64Process(HANDLE process, BOOL *wow64);
 
 // Files, the environment and the system folders (platform/fakefile.cpp).
-// Only opening an existing file for reading succeeds; wide paths are UTF-16.
+// An existing file opens for reading, and a new one (CREATE_NEW) for
+// writing; wide paths are UTF-16. Failures set the last error.
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE template_file);
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -191,6 +202,13 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD to_read, LPDWORD read, LPOVERLAP
 BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER new_position,
                       DWORD method);
 BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
+// Writing a file made with CREATE_NEW, and putting it in place.
+BOOL WriteFile(HANDLE file, const void *buffer, DWORD to_write, LPDWORD written,
+               LPOVERLAPPED overlapped);
+BOOL FlushFileBuffers(HANDLE file);
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
+BOOL DeleteFileW(LPCWSTR path);
+DWORD GetLastError();
 
 // ---- Test hooks, native build only --------------------------------------
 
@@ -214,6 +232,9 @@ enum FakeRegFn {
     FR_FN_COUNT,
     FR_ANY = FR_FN_COUNT // every function but RegCloseKey
 };
+
+// The user whose hive HKCU is, as its kernel name shows it.
+#define FAKE_USER_SID "S-1-5-21-1000-1000-1000-1001"
 
 // Empties all three roots, forgets every handle, fault and count.
 void fakereg_reset();
@@ -270,6 +291,9 @@ int fakereg_process_bits();
 void fakefile_set_root(const char *host_folder);
 // Closes every file handle still open (fakereg_reset does it too).
 void fakefile_close_all();
+// From now on writes fail with ERROR_DISK_FULL once this many bytes have
+// been written in all (-1, the start: no limit), as on a full disk.
+void fakefile_set_write_limit(long long bytes);
 // The environment, names case-insensitive, in UTF-8 here: sets a variable,
 // or removes it when value is null. fakeenv_reset restores the start:
 // SystemRoot and windir "C:\windows", PATH "C:\windows\system32;C:\windows",

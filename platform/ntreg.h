@@ -1,8 +1,9 @@
-// The two registry services advapi32 does not offer: deleting a key through
-// its own handle (the only way to delete a link key rather than what it
-// points to) and telling whether two handles name the same key (whether a
-// key is shared by both registry views). On Windows both come from ntdll's
-// NtDeleteKey and NtQueryKey; the in-process registry answers them natively.
+// The registry services advapi32 does not offer: deleting a key through its
+// own handle (the only way to delete a link key rather than what it points
+// to), a key's real name, and telling whether two handles name the same key
+// (whether a key is shared by both registry views). On Windows they come
+// from ntdll's NtDeleteKey and NtQueryKey; the in-process registry answers
+// them natively.
 #ifndef PLATFORM_NTREG_H
 #define PLATFORM_NTREG_H
 
@@ -62,6 +63,16 @@ inline LONG delete_key_handle(HKEY key)
     return status == 0 ? ERROR_SUCCESS : static_cast<LONG>(to_dos(status));
 }
 
+// The key's full name in the kernel's namespace ("\REGISTRY\MACHINE\...",
+// "\REGISTRY\USER\<sid>\..."): where it really lives, whatever view or
+// merged root it was opened through. 1 when it was told and fits out_chars
+// with its terminator; 0 with an empty text otherwise.
+inline int registry_key_name(HKEY key, WCHAR *out, ULONG out_chars)
+{
+    ntreg_detail::key_name(key, out, out_chars);
+    return out[0] != 0;
+}
+
 // 1 when both handles name the same key, 0 when they do not, -1 when that
 // cannot be told.
 inline int same_registry_key(HKEY a, HKEY b)
@@ -76,6 +87,7 @@ inline int same_registry_key(HKEY a, HKEY b)
 #else
 
 LONG delete_key_handle(HKEY key);
+int registry_key_name(HKEY key, WCHAR *out, ULONG out_chars);
 int same_registry_key(HKEY a, HKEY b);
 
 #endif

@@ -286,7 +286,54 @@ int delete_level(HKEY parent, const WCHAR *name, REGSAM view, TreeFailure *fail,
     return r == ERROR_SUCCESS ? 1 : failed(fail, r);
 }
 
+// One key of a read: itself, its values, then its subkeys.
+int read_level(HKEY key, REGSAM view, const TreeReader *reader, CopyBuffers *buf,
+               TreeFailure *fail, int depth)
+{
+    if (depth > MAX_TREE_DEPTH) return failed_source(fail, ERROR_CANTOPEN);
+    int link = is_link(key);
+    if (!reader->key(reader->context, key, link)) return failed_source(fail, ERROR_CANCELLED);
+    if (link) return 1;
+    for (DWORD i = 0;; i++) {
+        DWORD type = 0, data_len = 0;
+        LONG r = read_value(key, i, buf, &type, &data_len);
+        if (r == ERROR_NO_MORE_ITEMS) break;
+        if (r != ERROR_SUCCESS) return failed_source(fail, r);
+        DWORD name_chars = static_cast<DWORD>(wide_length(buf->name));
+        if (!reader->value(reader->context, buf->name, name_chars, type, buf->data, data_len))
+            return failed_source(fail, ERROR_CANCELLED);
+    }
+    WCHAR sub[KEY_NAME_CHARS];
+    for (DWORD i = 0;; i++) {
+        DWORD len = KEY_NAME_CHARS;
+        LONG r = RegEnumKeyExW(key, i, sub, &len, nullptr, nullptr, nullptr, nullptr);
+        if (r == ERROR_NO_MORE_ITEMS) return 1;
+        if (r != ERROR_SUCCESS) return failed_source(fail, r);
+        KeyGuard child;
+        r = RegOpenKeyExW(key, sub, REG_OPTION_OPEN_LINK, KEY_READ | view, child.out());
+        if (r != ERROR_SUCCESS) failed_source(fail, r);
+        if (r != ERROR_SUCCESS || !read_level(child.get(), view, reader, buf, fail, depth + 1))
+            return through(fail, sub);
+    }
+}
+
 } // namespace
+
+int read_key_tree(HKEY parent, REGSAM view, const char *path, const TreeReader *reader,
+                  TreeFailure *fail)
+{
+    clear(fail);
+    if (path == nullptr || path[0] == '\0') return failed(fail, ERROR_INVALID_PARAMETER);
+    WCHAR wpath[TOP_PATH_CHARS];
+    if (!utf8_to_utf16(path, wpath, TOP_PATH_CHARS)) return failed(fail, ERROR_INVALID_PARAMETER);
+    CopyBuffers buf;
+    if (!buf.init()) return failed(fail, ERROR_OUTOFMEMORY);
+    KeyGuard top;
+    LONG r = RegOpenKeyExW(parent, wpath, REG_OPTION_OPEN_LINK, KEY_READ | view, top.out());
+    if (r != ERROR_SUCCESS) failed_source(fail, r);
+    if (r == ERROR_SUCCESS && read_level(top.get(), view, reader, &buf, fail, 0)) return 1;
+    return through(fail, wpath);
+}
 
 int copy_key_tree_ex(HKEY dest_parent, REGSAM dest_view, HKEY src_parent, REGSAM src_view,
                      const char *path, TreeFailure *fail)

@@ -38,6 +38,22 @@ int delete_key_tree(HKEY parent, const char *path);
 // Copies the value `name` (ASCII) of src to dest with its exact type and bytes.
 int copy_value_exact(HKEY dest, HKEY src, const char *name, TreeFailure *fail);
 
+// What a read of a subtree meets, in order: each key, then its values, then
+// its subkeys, in enumeration order. A callback answering 0 stops the read.
+// A link key is met as itself (is_link 1) and never entered.
+struct TreeReader {
+    void *context;
+    int (*key)(void *context, HKEY key, int is_link);
+    int (*value)(void *context, const WCHAR *name, DWORD name_chars, DWORD type,
+                 const BYTE *data, DWORD size);
+};
+// Reads the key at `path` (ASCII) under `parent`, in its view, with its whole
+// subtree. 1 when all of it was read; 0 at the first failure, with it in
+// *fail: ERROR_CANCELLED when a callback stopped the read, and the key's
+// own absence as ERROR_FILE_NOT_FOUND with `where` equal to `path`.
+int read_key_tree(HKEY parent, REGSAM view, const char *path, const TreeReader *reader,
+                  TreeFailure *fail);
+
 // ---- what an operation did -------------------------------------------------
 
 enum PlugStatus {
@@ -82,6 +98,28 @@ int remove_plug(int index, PlugOutcome *out = nullptr);
 void describe_outcome(const PlugOutcome *outcome, char *out, size_t size);
 // "access denied (run as administrator)", "not found" or "registry error N".
 void registry_reason(long code, char *out, size_t size);
+
+// ---- what Remove deletes --------------------------------------------------
+
+// One piece of a registration as Remove deletes it: a key with its whole
+// subtree, or, when `value` is not empty, that one value of the key.
+struct RemovalPart {
+    HKEY root;
+    REGSAM view;
+    char path[MAINT_PATH_SIZE];
+    char value[PLUG_CLSID_TEXT_BYTES];
+};
+#define MAX_REMOVAL_PARTS 2
+struct RemovalParts {
+    int32_t count;
+    RemovalPart part[MAX_REMOVAL_PARTS];
+};
+
+// What remove_plug would delete for the entry at index now, present or not:
+// a live filter's Filter key (unless it stays for the other view) and class
+// key, a live effect's class key and VS3Effects value, a disabled plug-in's
+// store entry. 1, or 0 with *o saying why, as remove_plug would refuse.
+int removal_parts(int index, RemovalParts *parts, PlugOutcome *o);
 
 // ---- where a registration is now -------------------------------------------
 

@@ -473,6 +473,35 @@ int remove_plug(int index, PlugOutcome *out)
     return delete_vs3_registration(entry, p, o);
 }
 
+static void add_part(RemovalParts *parts, HKEY root, REGSAM view, const char *path,
+                     const char *value)
+{
+    RemovalPart &part = parts->part[parts->count++];
+    part.root = root;
+    part.view = view;
+    snprintf(part.path, sizeof part.path, "%s", path);
+    snprintf(part.value, sizeof part.value, "%s", value);
+}
+
+int removal_parts(int index, RemovalParts *parts, PlugOutcome *o)
+{
+    memset(parts, 0, sizeof *parts);
+    start(o);
+    Places p;
+    PlugEntry *entry = usable_entry(index, o, &p);
+    if (entry == nullptr) return 0;
+    if (entry->disabled != 0) {
+        add_part(parts, HKEY_CLASSES_ROOT, p.store_view, p.store, "");
+        return 1;
+    }
+    if (entry->type == PLUG_TYPE_DIRECTX && !filter_serves_other_view(entry, &p))
+        add_part(parts, HKEY_CLASSES_ROOT, p.filter_view, p.filter, "");
+    add_part(parts, HKEY_CLASSES_ROOT, p.view, p.clsid, "");
+    if (entry->type == PLUG_TYPE_VS3)
+        add_part(parts, HKEY_LOCAL_MACHINE, p.view, VS3_EFFECTS_PATH, entry->clsid_text);
+    return 1;
+}
+
 // ---- what is said, and where a registration is ------------------------------
 
 void registry_reason(long code, char *out, size_t size)

@@ -24,6 +24,7 @@ const KeySpec main_keys[] = {
     {FVIRTKEY | FCONTROL, 'C', KEY_COPY, KEY_IN_LIST},
     {FVIRTKEY | FCONTROL, 'F', KEY_FIND, KEY_ANYWHERE},
     {FVIRTKEY | FCONTROL, 'S', KEY_EXPORT, KEY_ANYWHERE},
+    {FVIRTKEY | FCONTROL, 'E', KEY_EXPORT_REG, KEY_ANYWHERE},
     {FVIRTKEY, VK_ESCAPE, KEY_CLEAR_FIND, KEY_IN_EDIT},
 };
 const int key_count = sizeof main_keys / sizeof main_keys[0];

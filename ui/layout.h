@@ -36,6 +36,7 @@
 #define CMD_WEB_PAGE 890
 #define CMD_MAIL 891
 #define CMD_EXPORT 892
+#define CMD_EXPORT_REG 893
 #define CMD_REFRESH 1000
 #define LIST_CONTROL_ID 1000
 #define FIND_BOX_ID 1001
@@ -50,6 +51,7 @@
 #define KEY_FIND 205
 #define KEY_EXPORT 206
 #define KEY_CLEAR_FIND 207
+#define KEY_EXPORT_REG 208
 
 #define MAIN_WINDOW_STYLE 0x12CF0000u
 #define BUTTON_STYLE 0x50010001u
@@ -61,6 +63,7 @@
 #define MAIL_URL "mailto:support@example.org"
 #define WEB_MENU_LABEL "Goto WWW.EXAMPLE.ORG"
 #define EXPORT_MENU_LABEL "Export list..."
+#define EXPORT_REG_MENU_LABEL "Export registration..."
 
 #define NOTHING_SELECTED_CAPTION "Nothing Selected"
 #define SELECT_PLUGINS_TEXT "Select Plug-ins in the List below"
@@ -73,6 +76,10 @@
 #define EXPORT_DIALOG_TITLE "Export list"
 #define EXPORT_DEFAULT_NAME "plug-ins.csv"
 #define EXPORT_FAILED_TEXT "The list could not be written to that file."
+#define EXPORT_REG_DIALOG_TITLE "Export registration"
+#define EXPORT_REG_DEFAULT_NAME "plug-in registrations.reg"
+// Followed by the reason.
+#define EXPORT_REG_FAILED_TEXT "Nothing was written, as the registrations cannot be backed up: "
 #define CLASS_FAILED_TEXT "Failed to Record Class..."
 #define WINDOW_FAILED_TEXT "Failed to Create Window..."
 

@@ -2,12 +2,50 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <commdlg.h>
 
 #include "catalogue/list_csv.h"
 #include "platform/widetext.h"
+#include "registry/reg_export.h"
 #include "ui/list_rows.h"
+
+// The catalogue indexes of the selected rows, in the order shown.
+static std::vector<int> selected_indexes()
+{
+    std::vector<int> indexes;
+    int row = -1;
+    while ((row = static_cast<int>(SendMessageW(list_view, LVM_GETNEXTITEM,
+                                                static_cast<WPARAM>(static_cast<INT_PTR>(row)),
+                                                MAKELPARAM(LVNI_SELECTED, 0)))) >= 0) {
+        int index = row_index(row);
+        if (catalogue_get(index) != nullptr) indexes.push_back(index);
+    }
+    return indexes;
+}
+
+// The Save dialog over path (MAX_PATH characters, holding the name offered);
+// 0 when cancelled.
+static int ask_save_path(HWND owner, const char *title, const WCHAR *filter, const WCHAR *ext,
+                         WCHAR *path)
+{
+    WCHAR wide_title[64];
+    utf8_to_utf16(title, wide_title, sizeof wide_title / sizeof wide_title[0]);
+    OPENFILENAMEW dialog;
+    memset(&dialog, 0, sizeof dialog);
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = filter;
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.lpstrTitle = wide_title;
+    dialog.lpstrDefExt = ext;
+    dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
+                   OFN_NOCHANGEDIR;
+    return GetSaveFileNameW(&dialog) ? 1 : 0;
+}
 
 void copy_selected_rows(HWND owner)
 {
@@ -20,13 +58,8 @@ void copy_selected_rows(HWND owner)
     }
     text += "\r\n";
     int rows = 0;
-    int row = -1;
-    while ((row = static_cast<int>(SendMessageW(list_view, LVM_GETNEXTITEM,
-                                                static_cast<WPARAM>(static_cast<INT_PTR>(row)),
-                                                MAKELPARAM(LVNI_SELECTED, 0)))) >= 0) {
-        int index = row_index(row);
+    for (int index : selected_indexes()) {
         const PlugEntry *entry = catalogue_get(index);
-        if (entry == nullptr) continue;
         for (int c = 0; c < LIST_COLUMN_COUNT; c++) {
             if (c > 0) text += '\t';
             char scratch[ROW_CELL_SIZE];
@@ -85,21 +118,9 @@ void export_shown_rows(HWND owner)
 {
     WCHAR path[MAX_PATH];
     utf8_to_utf16(EXPORT_DEFAULT_NAME, path, MAX_PATH);
-    WCHAR title[64];
-    utf8_to_utf16(EXPORT_DIALOG_TITLE, title, sizeof title / sizeof title[0]);
-    OPENFILENAMEW dialog;
-    memset(&dialog, 0, sizeof dialog);
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = owner;
-    dialog.lpstrFilter = L"CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = MAX_PATH;
-    dialog.lpstrTitle = title;
-    dialog.lpstrDefExt = L"csv";
-    dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
-                   OFN_NOCHANGEDIR;
-    if (!GetSaveFileNameW(&dialog)) return; // cancelled
+    if (!ask_save_path(owner, EXPORT_DIALOG_TITLE,
+                       L"CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0", L"csv", path))
+        return;
 
     // Binary: the records carry their own CR LF. The wide name reaches a
     // folder of any script.
@@ -110,4 +131,23 @@ void export_shown_rows(HWND owner)
         if (fclose(out) != 0) written = 0;
     }
     if (!written) message_box_utf8(owner, EXPORT_FAILED_TEXT, EXPORT_DIALOG_TITLE, MB_ICONWARNING);
+}
+
+void export_selected_registrations(HWND owner)
+{
+    std::vector<int> indexes = selected_indexes();
+    if (indexes.empty()) return;
+    WCHAR path[MAX_PATH];
+    utf8_to_utf16(EXPORT_REG_DEFAULT_NAME, path, MAX_PATH);
+    if (!ask_save_path(owner, EXPORT_REG_DIALOG_TITLE,
+                       L"Registration entries (*.reg)\0*.reg\0All files (*.*)\0*.*\0", L"reg",
+                       path))
+        return;
+    ExportOutcome outcome;
+    if (export_registrations(indexes.data(), static_cast<int>(indexes.size()), path, &outcome))
+        return;
+    char why[MAINT_PATH_SIZE * 3];
+    describe_export(&outcome, why, sizeof why);
+    std::string text = std::string(EXPORT_REG_FAILED_TEXT) + why + ".";
+    message_box_utf8(owner, text.c_str(), EXPORT_REG_DIALOG_TITLE, MB_ICONWARNING);
 }

@@ -140,6 +140,7 @@ static LRESULT on_create(HWND window)
     popup_menu = CreatePopupMenu();
     AppendMenuW(popup_menu, MF_STRING, CMD_WEB_PAGE, wide_text(WEB_MENU_LABEL).data());
     AppendMenuW(popup_menu, MF_STRING, CMD_EXPORT, wide_text(EXPORT_MENU_LABEL).data());
+    AppendMenuW(popup_menu, MF_STRING, CMD_EXPORT_REG, wide_text(EXPORT_REG_MENU_LABEL).data());
 
     create_plugin_list(window);
 
@@ -205,6 +206,10 @@ static void on_command(HWND window, WPARAM id)
     case CMD_EXPORT:
         export_shown_rows(window);
         break;
+    case CMD_EXPORT_REG:
+        if (selected_count() >= 1) export_selected_registrations(window);
+        else warn_nothing_selected(window, SELECT_PLUGINS_TEXT);
+        break;
     default:
         open_link(window, id);
         break;
@@ -227,6 +232,9 @@ static void on_key(HWND window, WORD key)
         break;
     case KEY_EXPORT:
         on_command(window, CMD_EXPORT);
+        break;
+    case KEY_EXPORT_REG:
+        on_command(window, CMD_EXPORT_REG);
         break;
     case KEY_SELECT_ALL:
         select_all_rows();

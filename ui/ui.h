@@ -96,6 +96,10 @@ void export_shown_rows(HWND owner);
 // The same, byte-order mark included, into a file already open; 1 when
 // every write succeeded.
 int write_shown_rows_csv(FILE *out);
+// What Remove would delete for the selected rows, in the order shown, as a
+// .reg file the user picks in the Save dialog; a box says why when nothing
+// could be written.
+void export_selected_registrations(HWND owner);
 // LVN_GETDISPINFOW: the cell's text as UTF-16.
 void supply_cell_text(NMLVDISPINFOW *info);
 void sort_by_column(int column);

@@ -5,12 +5,16 @@
 // in its own view.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/views.h"
 #include "platform/keyguard.h"
 #include "registry/maintenance.h"
+#include "registry/reg_export.h"
 #include "tests/common/reg_fixture.h"
 
 namespace {
@@ -67,8 +71,8 @@ void seed_effect(const char *clsid, const char *name, const char *dll, REGSAM vi
                                nullptr, REG_SZ, sz(dll), view));
 }
 
-// Everything a real machine may hold beyond the essentials.
-void add_hard_contents(const char *clsid, REGSAM view)
+// Every kind of value a real machine may hold beyond the essentials.
+void add_hard_values(const char *clsid, REGSAM view)
 {
     const std::string c = cls(clsid);
     const std::string deep = c + "\\Łukasz Ωmega\\Жук 日本";
@@ -85,6 +89,25 @@ void add_hard_contents(const char *clsid, REGSAM view)
                                std::string("\xff\x00\xd8\x01\x7f", 5), view));
     ASSERT_TRUE(fx_set_exact_w(HKEY_CLASSES_ROOT, c.c_str(), "odd type", 0x4321,
                                std::string("\x00\x01", 2), view));
+    ASSERT_TRUE(fx_set_exact_w(HKEY_CLASSES_ROOT, c.c_str(), "qword", REG_QWORD,
+                               std::string("\x01\x02\x03\x04\x05\x06\x07\x88", 8), view));
+    ASSERT_TRUE(fx_set_exact_w(HKEY_CLASSES_ROOT, c.c_str(), "binary", REG_BINARY,
+                               std::string(100, '\x5a'), view));
+    ASSERT_TRUE(fx_set_exact_w(HKEY_CLASSES_ROOT, c.c_str(), "no bytes", REG_BINARY, "", view));
+    ASSERT_TRUE(fx_set_exact_w(HKEY_CLASSES_ROOT, c.c_str(), "empty", REG_SZ, sz(""), view));
+    ASSERT_TRUE(fx_set_exact_w(HKEY_CLASSES_ROOT, (c + "\\Default only").c_str(), nullptr,
+                               REG_SZ, sz("q\"uo\\te"), view));
+    KeyGuard empty;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, (c + "\\Empty key").c_str(), 0, nullptr, 0,
+                              KEY_READ | view, nullptr, empty.out(), nullptr),
+              ERROR_SUCCESS);
+}
+
+// Everything a real machine may hold beyond the essentials, links too.
+void add_hard_contents(const char *clsid, REGSAM view)
+{
+    add_hard_values(clsid, view);
+    const std::string c = cls(clsid);
     // A link inside the class key that points back at the class key, and one
     // that points outside the registration.
     ASSERT_TRUE(fx_create_link(HKEY_CLASSES_ROOT, (c + "\\Loop").c_str(),
@@ -290,6 +313,151 @@ TEST_F(RealMachine, SharedFilterKeyWithA32BitClassIsLiveIn32Bits)
     ASSERT_EQ(enable_plug(i), 1);
     EXPECT_NE(fx_dump_exact(HKEY_CLASSES_ROOT, cls(WIN7).c_str(), KEY_WOW64_32KEY), "");
     EXPECT_EQ(fx_dump_exact(HKEY_CLASSES_ROOT, cls(WIN7).c_str(), KEY_WOW64_64KEY), "");
+}
+
+// ---- the .reg backup ----------------------------------------------------------
+
+// The exit code of a platform tool run to its end, or -1.
+int run_tool(std::string command_line)
+{
+    STARTUPINFOA si;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (!CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &si, &pi))
+        return -1;
+    WaitForSingleObject(pi.hProcess, 120000);
+    DWORD code = 0;
+    int ok = GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return ok ? static_cast<int>(code) : -1;
+}
+
+std::string temp_file(const char *name)
+{
+    char dir[MAX_PATH];
+    GetTempPathA(sizeof dir, dir);
+    return std::string(dir) + name;
+}
+
+// A UTF-16 .reg file as UTF-8 lines, its byte-order mark checked.
+std::vector<std::string> reg_lines(const std::string &path)
+{
+    std::vector<std::string> lines;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (f == nullptr) return lines;
+    std::string bytes;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) bytes.append(buf, n);
+    fclose(f);
+    if (bytes.size() < 2 || bytes.compare(0, 2, "\xFF\xFE") != 0) return lines;
+    FxWString text(reinterpret_cast<const WCHAR *>(bytes.data() + 2), (bytes.size() - 2) / 2);
+    for (size_t at = 0, end; (end = text.find(fx_w("\r\n"), at)) != FxWString::npos; at = end + 2)
+        lines.push_back(fx_utf8(text.substr(at, end - at)));
+    return lines;
+}
+
+// Values whose bytes Wine's importer cannot give back (string data without
+// a closing zero) compare by name and type only.
+std::string without_data_of(std::string dump, const std::vector<std::string> &names)
+{
+    for (const std::string &name : names) {
+        const std::string head = "  \"" + name + "\" type=1 ";
+        for (size_t at = 0; (at = dump.find(head, at)) != std::string::npos; at += head.size())
+            dump.erase(at + head.size(), dump.find('\n', at) - at - head.size());
+    }
+    return dump;
+}
+
+// Export, Remove, and the platform's own importer: both views come back as
+// they were, 32- and 64-bit registrations, an effect and a disabled one.
+TEST_F(RealMachine, ExportedRegistrationsComeBackThroughTheRegistryImporter)
+{
+    seed_filter(POLISH_DX, "Łukasz Ωmega", "C:\\Plug-ins\\Жук.dll", KEY_WOW64_64KEY);
+    add_hard_values(POLISH_DX, KEY_WOW64_64KEY);
+    seed_effect(CYRILLIC_VS, "Жук 日本", "C:\\Plug-ins\\日本.dll", KEY_WOW64_64KEY);
+    add_hard_values(CYRILLIC_VS, KEY_WOW64_64KEY);
+    seed_filter(FILTER32, "Thirty-two", "C:\\x32.dll", KEY_WOW64_32KEY);
+    add_hard_values(FILTER32, KEY_WOW64_32KEY);
+    seed_effect(EFFECT32, "Effect 32", "C:\\e32.dll", KEY_WOW64_32KEY);
+    seed_filter(FILTER64, "Sixty-four", "C:\\x64.dll", KEY_WOW64_64KEY);
+    ASSERT_EQ(disable_plug(row(FILTER64, 64)), 1);
+    const char *const clsids[] = {POLISH_DX, CYRILLIC_VS, FILTER32, EFFECT32, FILTER64};
+    std::string before;
+    for (const char *c : clsids) before += machine_dump(c);
+
+    const int rows[] = {row(POLISH_DX, 64), row(CYRILLIC_VS, 64), row(FILTER32, 32),
+                        row(EFFECT32, 32), row(FILTER64, 64)};
+    const std::string file = temp_file("mp_backup.reg");
+    ExportOutcome out;
+    ASSERT_EQ(export_registrations(rows, 5, fx_w(file).c_str(), &out), 1) << out.why << " " << out.key;
+    std::vector<std::string> lines = reg_lines(file);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "Windows Registry Editor Version 5.00");
+    // The odd-length strings are in the file byte for byte.
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "\"odd\"=hex(1):61,62,63"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "\"junk\"=hex(1):ff,00,d8,01,7f"), lines.end());
+    // Each key where the platform keeps it: the 32-bit class below Wow6432Node.
+    const std::string class32 = "[HKEY_LOCAL_MACHINE\\Software\\Classes\\Wow6432Node\\CLSID\\" +
+                                std::string(FILTER32) + "]";
+    EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                           [&](const std::string &l) { return _stricmp(l.c_str(), class32.c_str()) == 0; }),
+              lines.end());
+
+    for (const char *importer : {"reg.exe import", "regedit.exe /s"}) {
+        for (int r : rows) EXPECT_EQ(remove_plug(r), 1);
+        std::string removed;
+        for (const char *c : clsids) removed += machine_dump(c);
+        ASSERT_EQ(removed.find("Pins"), std::string::npos);
+        for (const char *c : clsids) ASSERT_EQ(removed.find(c), std::string::npos) << c;
+
+        EXPECT_EQ(run_tool(std::string(importer) + " \"" + file + "\""), 0);
+        std::string after;
+        for (const char *c : clsids) after += machine_dump(c);
+        const std::vector<std::string> odd = {"odd", "junk"};
+        EXPECT_EQ(without_data_of(after, odd), without_data_of(before, odd)) << importer;
+        EXPECT_NE(without_data_of(after, odd), after) << "the odd values are back by name and type";
+    }
+    DeleteFileA(file.c_str());
+}
+
+// The registry editor's own export of the same key agrees line for line.
+TEST_F(RealMachine, ExportedTextIsTheRegistryEditorsOwn)
+{
+    seed_filter(POLISH_DX, "Łukasz Ωmega", "C:\\Plug-ins\\Жук.dll", KEY_WOW64_64KEY);
+    add_hard_values(POLISH_DX, KEY_WOW64_64KEY);
+    const int r = row(POLISH_DX, 64);
+    const std::string ours = temp_file("mp_ours.reg"), theirs = temp_file("mp_theirs.reg");
+    ExportOutcome out;
+    ASSERT_EQ(export_registrations(&r, 1, fx_w(ours).c_str(), &out), 1);
+    std::vector<std::string> mine = reg_lines(ours);
+    // The editor's export of each key the file starts a subtree with.
+    std::vector<std::string> editor;
+    std::string top = "\x01";
+    for (const std::string &l : mine) {
+        if (l.empty() || l[0] != '[' || l.rfind(top, 0) == 0) continue;
+        top = l.substr(0, l.size() - 1) + "\\";
+        ASSERT_EQ(run_tool("regedit.exe /e \"" + theirs + "\" \"" + l.substr(1, l.size() - 2) + "\""), 0);
+        std::vector<std::string> part = reg_lines(theirs);
+        editor.insert(editor.end(), part.begin(), part.end());
+    }
+    ASSERT_GT(editor.size(), 10u);
+    // Only the strings without a closing zero differ: the editor writes
+    // them as text, which would not give their bytes back.
+    auto odd_string = [](const std::string &l) { return l.rfind("\"odd\"=", 0) == 0 || l.rfind("\"junk\"=", 0) == 0; };
+    auto missing_from = [&](const std::vector<std::string> &a, const std::vector<std::string> &b) {
+        std::vector<std::string> out;
+        for (const std::string &l : a)
+            if (!odd_string(l) && std::find(b.begin(), b.end(), l) == b.end()) out.push_back(l);
+        return out;
+    };
+    EXPECT_EQ(missing_from(editor, mine), std::vector<std::string>());
+    EXPECT_EQ(missing_from(mine, editor), std::vector<std::string>());
+    EXPECT_EQ(std::count_if(editor.begin(), editor.end(), odd_string), 2);
+    DeleteFileA(ours.c_str());
+    DeleteFileA(theirs.c_str());
 }
 
 } // namespace

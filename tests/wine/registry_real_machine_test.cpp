@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "registry/maintenance.h"
 #include "registry/reg_export.h"
 #include "tests/common/reg_fixture.h"
+#include "tests/wine/ui_test_support.h"
 
 namespace {
 
@@ -317,24 +317,6 @@ TEST_F(RealMachine, SharedFilterKeyWithA32BitClassIsLiveIn32Bits)
 
 // ---- the .reg backup ----------------------------------------------------------
 
-// The exit code of a platform tool run to its end, or -1.
-int run_tool(std::string command_line)
-{
-    STARTUPINFOA si;
-    memset(&si, 0, sizeof si);
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    if (!CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &si, &pi))
-        return -1;
-    WaitForSingleObject(pi.hProcess, 120000);
-    DWORD code = 0;
-    int ok = GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return ok ? static_cast<int>(code) : -1;
-}
-
 std::string temp_file(const char *name)
 {
     char dir[MAX_PATH];
@@ -346,12 +328,7 @@ std::string temp_file(const char *name)
 std::vector<std::string> reg_lines(const std::string &path)
 {
     std::vector<std::string> lines;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (f == nullptr) return lines;
-    std::string bytes;
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) bytes.append(buf, n);
-    fclose(f);
+    const std::string bytes = file_bytes(path);
     if (bytes.size() < 2 || bytes.compare(0, 2, "\xFF\xFE") != 0) return lines;
     FxWString text(reinterpret_cast<const WCHAR *>(bytes.data() + 2), (bytes.size() - 2) / 2);
     for (size_t at = 0, end; (end = text.find(fx_w("\r\n"), at)) != FxWString::npos; at = end + 2)
@@ -413,7 +390,7 @@ TEST_F(RealMachine, ExportedRegistrationsComeBackThroughTheRegistryImporter)
         ASSERT_EQ(removed.find("Pins"), std::string::npos);
         for (const char *c : clsids) ASSERT_EQ(removed.find(c), std::string::npos) << c;
 
-        EXPECT_EQ(run_tool(std::string(importer) + " \"" + file + "\""), 0);
+        EXPECT_EQ(run_and_wait(std::string(importer) + " \"" + file + "\""), 0);
         std::string after;
         for (const char *c : clsids) after += machine_dump(c);
         const std::vector<std::string> odd = {"odd", "junk"};
@@ -439,7 +416,7 @@ TEST_F(RealMachine, ExportedTextIsTheRegistryEditorsOwn)
     for (const std::string &l : mine) {
         if (l.empty() || l[0] != '[' || l.rfind(top, 0) == 0) continue;
         top = l.substr(0, l.size() - 1) + "\\";
-        ASSERT_EQ(run_tool("regedit.exe /e \"" + theirs + "\" \"" + l.substr(1, l.size() - 2) + "\""), 0);
+        ASSERT_EQ(run_and_wait("regedit.exe /e \"" + theirs + "\" \"" + l.substr(1, l.size() - 2) + "\""), 0);
         std::vector<std::string> part = reg_lines(theirs);
         editor.insert(editor.end(), part.begin(), part.end());
     }

@@ -248,4 +248,34 @@ TEST_F(UiKeys, CtrlSExportsTheRowsShownAsTheCompanionWritesThem)
     }
 }
 
+// The backup the window writes before a Remove puts back, through the
+// platform's importer, exactly what the Remove deleted.
+TEST_F(UiKeys, CtrlEBacksUpTheSelectionAndTheFileUndoesARemove)
+{
+    const std::string before = samples_dump();
+    click(cell_centre(row_named("Echo 2"), 4), 1);
+    ASSERT_TRUE(until([&] { return SendMessageA(list_, LVM_GETSELECTEDCOUNT, 0, 0) == 1; }));
+    std::string path = program_path("mp_keys_backup.reg");
+    DeleteFileA(path.c_str());
+    press_ctrl('E');
+    HWND dialog = wait_for_box("Export registration");
+    ASSERT_NE(dialog, nullptr);
+    HWND name = GetDlgItem(dialog, 0x47C); // the file name box
+    SendMessageA(name != nullptr ? name : GetDlgItem(dialog, 0x480), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(path.c_str()));
+    press(VK_RETURN);
+    ASSERT_TRUE(until([&] { return file_bytes(path).size() > 100; }));
+    EXPECT_EQ(file_bytes(path).substr(0, 4), std::string("\xFF\xFEW\0", 4));
+
+    press(VK_DELETE);
+    HWND box = wait_for_box("Remove Selecting Plug-ins");
+    ASSERT_NE(box, nullptr);
+    press(VK_RETURN); // OK
+    ASSERT_TRUE(until([&] { return rows() == total_ - 1; }));
+    ASSERT_NE(samples_dump(), before);
+    EXPECT_EQ(run_and_wait("reg.exe import \"" + path + "\""), 0);
+    EXPECT_EQ(samples_dump(), before);
+    DeleteFileA(path.c_str());
+}
+
 } // namespace

@@ -387,6 +387,23 @@ std::string file_bytes(const std::string &path)
     return bytes;
 }
 
+int run_and_wait(std::string command_line)
+{
+    STARTUPINFOA si;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (!CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &si, &pi))
+        return -1;
+    WaitForSingleObject(pi.hProcess, 120000);
+    DWORD code = 0;
+    int ok = GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return ok ? static_cast<int>(code) : -1;
+}
+
 std::string companion_csv_bytes()
 {
     std::string path = program_path("mp_ui_companion.csv");

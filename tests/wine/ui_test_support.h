@@ -84,6 +84,9 @@ std::string list_cell(HWND list, int row, int column);
 // The clipboard's CF_UNICODETEXT in UTF-8 ("" when there is none).
 std::string clipboard_text();
 std::string file_bytes(const std::string &path);
+// Runs a command line (a platform tool such as "reg.exe import F") to its
+// end; its exit code, or -1 when it did not start.
+int run_and_wait(std::string command_line);
 // The exact bytes manage-plugins-cli.exe list --format csv writes.
 std::string companion_csv_bytes();
 // The CR LF lines of a text, without their ends.

@@ -620,7 +620,7 @@ TEST_F(UiWindow, PopupMenuOpensOnTheHeaderStrip)
 {
     pump_messages();
     ASSERT_NE(popup_menu, nullptr);
-    ASSERT_EQ(GetMenuItemCount(popup_menu), 2);
+    ASSERT_EQ(GetMenuItemCount(popup_menu), 3);
     EXPECT_EQ(GetMenuItemID(popup_menu, 0), static_cast<UINT>(CMD_WEB_PAGE));
     char label[64] = "";
     GetMenuStringA(popup_menu, 0, label, sizeof label, MF_BYPOSITION);
@@ -628,6 +628,9 @@ TEST_F(UiWindow, PopupMenuOpensOnTheHeaderStrip)
     EXPECT_EQ(GetMenuItemID(popup_menu, 1), static_cast<UINT>(CMD_EXPORT));
     GetMenuStringA(popup_menu, 1, label, sizeof label, MF_BYPOSITION);
     EXPECT_STREQ(label, "Export list...");
+    EXPECT_EQ(GetMenuItemID(popup_menu, 2), static_cast<UINT>(CMD_EXPORT_REG));
+    GetMenuStringA(popup_menu, 2, label, sizeof label, MF_BYPOSITION);
+    EXPECT_STREQ(label, "Export registration...");
 
     const UINT clicks[] = {WM_LBUTTONDOWN, WM_RBUTTONDOWN};
     for (UINT click : clicks) {

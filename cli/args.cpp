@@ -59,7 +59,7 @@ int parse_command(const char *word, CliArgs *args)
         int command;
     } commands[] = {{"list", CLI_LIST},     {"disable", CLI_DISABLE}, {"enable", CLI_ENABLE},
                     {"remove", CLI_REMOVE}, {"info", CLI_INFO},       {"help", CLI_HELP},
-                    {"check", CLI_CHECK}};
+                    {"check", CLI_CHECK},   {"export-reg", CLI_EXPORT_REG}};
     for (const auto &c : commands) {
         if (same_text_nocase(word, c.word)) {
             args->command = c.command;
@@ -121,8 +121,12 @@ int check_command(CliArgs *args)
     }
     if (args->format_given && args->command != CLI_LIST)
         return fail(args, "--format applies to list only", nullptr);
-    if (args->output != nullptr && args->command != CLI_LIST)
+    if (args->command == CLI_EXPORT_REG && args->output == nullptr)
+        return fail(args, "export-reg needs -o FILE: the .reg file to write", nullptr);
+    if (args->output != nullptr && args->command != CLI_LIST && args->command != CLI_EXPORT_REG)
         return fail(args, "--output applies to list only", nullptr);
+    if (args->backup != nullptr && args->command != CLI_REMOVE)
+        return fail(args, "--backup applies to remove only", nullptr);
     return 1;
 }
 
@@ -166,6 +170,11 @@ int parse_args(int argc, const char *const *argv, CliArgs *args)
                 if (v == nullptr || v[0] == '\0')
                     return fail(args, "--output needs a value: the file to write", nullptr);
                 args->output = v;
+            } else if (is_option(arg, "--backup")) {
+                const char *v = option_value(arg, "--backup", argc, argv, &i);
+                if (v == nullptr || v[0] == '\0')
+                    return fail(args, "--backup needs a value: the .reg file to write", nullptr);
+                args->backup = v;
             } else if (is_option(arg, "--bits")) {
                 const char *v = option_value(arg, "--bits", argc, argv, &i);
                 if (v == nullptr) return fail(args, "--bits needs a value: 32 or 64", nullptr);

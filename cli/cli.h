@@ -27,7 +27,8 @@ enum CliCommand {
     CLI_REMOVE,
     CLI_INFO,
     CLI_HELP,
-    CLI_CHECK
+    CLI_CHECK,
+    CLI_EXPORT_REG
 };
 enum CliFormat { CLI_TABLE, CLI_CSV, CLI_JSON };
 
@@ -44,7 +45,8 @@ struct CliArgs {
     int bits_filter;  // 0 any, else 32 or 64: the registry view
     int help;         // --help, or the help command
     int version;      // --version
-    const char *output; // --output: the file list writes to, UTF-8; or null
+    const char *output; // --output: the file list or export-reg writes to, UTF-8; or null
+    const char *backup; // --backup: the .reg file remove writes first, UTF-8; or null
     int target_count;
     const char *targets[CLI_MAX_TARGETS];
     char error[CLI_ERROR_SIZE]; // the usage error when parse_args returns 0

@@ -1,25 +1,35 @@
-// The commands: list, info, and disable, enable and remove over the same
-// catalogue and maintenance operations the window uses, with one line of
-// outcome per plug-in.
+// The commands: list, info, export-reg, and disable, enable and remove over
+// the same catalogue and maintenance operations the window uses, with one
+// line of outcome per plug-in.
 #include <cstring>
 
 #include "cli/cli.h"
 #include "extrainfo/extrainfo.h"
 #include "platform/widetext.h"
 #include "registry/maintenance.h"
+#include "registry/reg_export.h"
 
 namespace {
 
 void (*show_stream)(FILE *stream) = nullptr;
 
-// The file --output names, in UTF-8; on Windows through the wide function,
-// so that a name in any script is the file meant.
+// A file name from the command line (UTF-8) as the wide file functions take
+// it, so that a name in any script is the file meant; null when it does not
+// fit the longest path Windows has. One buffer: a run writes one file.
+const WCHAR *wide_file_name(const char *path)
+{
+    static WCHAR wide_path[32768];
+    if (!utf8_to_utf16(path, wide_path, sizeof wide_path / sizeof wide_path[0])) return nullptr;
+    return wide_path;
+}
+
+// The file --output names, in UTF-8; on Windows through the wide function.
 FILE *open_output(const char *path, const char *mode)
 {
 #ifdef _WIN32
-    static WCHAR wide_path[32768];
+    const WCHAR *wide_path = wide_file_name(path);
     WCHAR wide_mode[8];
-    if (!utf8_to_utf16(path, wide_path, sizeof wide_path / sizeof wide_path[0])) return nullptr;
+    if (wide_path == nullptr) return nullptr;
     if (!widen_ascii(mode, wide_mode, sizeof wide_mode / sizeof wide_mode[0])) return nullptr;
     return _wfopen(wide_path, wide_mode);
 #else
@@ -149,6 +159,54 @@ int confirm_remove(const CliArgs *args, const CliIo *io, const int *indexes, int
     return 0;
 }
 
+// What remove would delete for the entries at indexes, written to file in
+// one call so that the file is whole or absent, with its outcome lines.
+// export-reg and remove --backup share it, so a backup is exactly an export.
+// 1 when the file is in place.
+int export_reg(const char *file, const int *indexes, int count, const CliIo *io)
+{
+    static ExportOutcome outcome; // holds a key path; keep it off the stack
+    char why[CLI_TEXT_SIZE];
+    const WCHAR *wide = wide_file_name(file);
+    int ok = 0;
+    if (wide == nullptr) {
+        memset(&outcome, 0, sizeof outcome);
+        snprintf(why, sizeof why, "the file name is too long");
+    } else {
+        ok = export_registrations(indexes, count, wide, &outcome);
+        describe_export(&outcome, why, sizeof why);
+    }
+    if (ok) {
+        for (int i = 0; i < count; i++) {
+            fputs("export-reg ", io->out);
+            describe_entry(io->out, catalogue_get(indexes[i]));
+            fputs(": done\n", io->out);
+        }
+        fprintf(io->out, "wrote %d key%s and %d value%s to \"%s\"\n", outcome.keys,
+                outcome.keys == 1 ? "" : "s", outcome.values, outcome.values == 1 ? "" : "s", file);
+        return 1;
+    }
+    const PlugEntry *e = outcome.index != 0 ? catalogue_get(outcome.index) : nullptr;
+    if (e != nullptr) {
+        fputs("export-reg ", io->out);
+        describe_entry(io->out, e);
+        fprintf(io->out, ": failed: %s\n", why);
+    } else {
+        fprintf(io->err, CLI_PROGRAM_NAME ": export-reg failed: %s\n", why);
+    }
+    fprintf(io->err, CLI_PROGRAM_NAME ": nothing was written to \"%s\"\n", file);
+    return 0;
+}
+
+int run_export_reg(const CliArgs *args, const CliIo *io)
+{
+    static int indexes[CLI_MAX_TARGETS];
+    int count = 0;
+    rebuild_catalogue();
+    if (!resolve_targets(args, io, indexes, &count)) return CLI_EXIT_USAGE;
+    return export_reg(args->output, indexes, count, io) ? CLI_EXIT_OK : CLI_EXIT_FAILED;
+}
+
 // Runs one operation on the entry at index and prints its outcome and where
 // the registration is now. 1 when the plug-in ended in the state asked for.
 int apply(int command, int index, FILE *out)
@@ -197,6 +255,11 @@ int run_operation(const CliArgs *args, const CliIo *io)
         int go = confirm_remove(args, io, indexes, count);
         if (go < 0) return CLI_EXIT_USAGE;
         if (go == 0) return CLI_EXIT_FAILED;
+        // A registration is deleted only once its backup is whole on disk.
+        if (args->backup != nullptr && !export_reg(args->backup, indexes, count, io)) {
+            fputs("Nothing removed.\n", io->err);
+            return CLI_EXIT_FAILED;
+        }
     }
     // In command-line order, one plug-in after another, as the window walks
     // its selected rows; indexes stay valid because nothing rebuilds meanwhile.
@@ -246,6 +309,8 @@ int run_cli(const CliArgs *args, int args_ok, const CliIo *io)
                                                                                  : CLI_EXIT_OK;
     case CLI_INFO:
         return run_info(args, io);
+    case CLI_EXPORT_REG:
+        return run_export_reg(args, io);
     case CLI_DISABLE:
     case CLI_ENABLE:
     case CLI_REMOVE:

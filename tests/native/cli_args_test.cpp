@@ -91,6 +91,13 @@ TEST(CliArgs, UsageErrorsNameTheirCause)
         {{"list", "-o"}, "--output needs a value"},
         {{"list", "--output="}, "--output needs a value"},
         {{"check", "-o", "x.txt"}, "--output applies to list only"},
+        {{"remove", "-y", "A", "-o", "x.reg"}, "--output applies to list only"},
+        {{"export-reg", "A"}, "export-reg needs -o FILE"},
+        {{"export-reg", "-o", "x.reg"}, "at least one plug-in"},
+        {{"remove", "A", "--backup"}, "--backup needs a value"},
+        {{"remove", "A", "--backup="}, "--backup needs a value"},
+        {{"disable", "A", "--backup", "x.reg"}, "--backup applies to remove only"},
+        {{"export-reg", "A", "-o", "x.reg", "--backup=y.reg"}, "--backup applies to remove only"},
     };
     for (const Case &c : cases) {
         Parsed p = parse(c.words);
@@ -100,23 +107,30 @@ TEST(CliArgs, UsageErrorsNameTheirCause)
     }
 }
 
-TEST(CliArgs, OutputNamesTheFileOfList)
+TEST(CliArgs, OutputAndBackupNameTheirFiles)
 {
     struct Case {
         std::vector<const char *> words;
-        const char *output;
+        int command;
+        const char *output, *backup;
     } cases[] = {
-        {{"list"}, nullptr},
-        {{"list", "--output", "a.csv"}, "a.csv"},
-        {{"list", "--output=b c.csv"}, "b c.csv"},
-        {{"-o", "\xd0\x96.csv", "list"}, "\xd0\x96.csv"},
+        {{"list"}, CLI_LIST, nullptr, nullptr},
+        {{"list", "--output", "a.csv"}, CLI_LIST, "a.csv", nullptr},
+        {{"list", "--output=b c.csv"}, CLI_LIST, "b c.csv", nullptr},
+        {{"-o", "\xd0\x96.csv", "list"}, CLI_LIST, "\xd0\x96.csv", nullptr},
+        {{"export-reg", "A", "B", "-o", "a.reg"}, CLI_EXPORT_REG, "a.reg", nullptr},
+        {{"--bits", "32", "EXPORT-REG", "--output=b.reg", "A"}, CLI_EXPORT_REG, "b.reg", nullptr},
+        {{"remove", "--backup", "c.reg", "-y", "A"}, CLI_REMOVE, nullptr, "c.reg"},
+        {{"remove", "--backup=d e.reg", "A"}, CLI_REMOVE, nullptr, "d e.reg"},
     };
     for (const Case &c : cases) {
         Parsed p = parse(c.words);
         ASSERT_EQ(p.ok, 1) << p.args.error;
-        EXPECT_EQ(p.args.command, CLI_LIST);
+        EXPECT_EQ(p.args.command, c.command);
         if (c.output == nullptr) EXPECT_EQ(p.args.output, nullptr);
         else EXPECT_STREQ(p.args.output, c.output);
+        if (c.backup == nullptr) EXPECT_EQ(p.args.backup, nullptr);
+        else EXPECT_STREQ(p.args.backup, c.backup);
     }
 }
 

@@ -309,6 +309,75 @@ TEST_F(CliCommands, OutputWritesTheListingToAFile)
     EXPECT_EQ(bad.err, "manage-plugins-cli: cannot write \"/nonexistent/dir/list.csv\"\n");
 }
 
+// The header a .reg file opens with, after the UTF-16LE byte-order mark.
+std::string reg_file_start()
+{
+    std::string s = "\xFF\xFE";
+    for (const char *c = "Windows Registry Editor Version 5.00"; *c != '\0'; c++) {
+        s += *c;
+        s += '\0';
+    }
+    return s;
+}
+
+// The whole file, or "" when there is none.
+std::string file_bytes(const std::string &path)
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    return f != nullptr ? read_all(f) : "";
+}
+
+TEST_F(CliCommands, ExportRegWritesTheRegistrationAndLeavesItInPlace)
+{
+    const std::string file = ::testing::TempDir() + "cli_export_reg.reg";
+    std::string before = fx_whole_state(DX);
+    Outcome x = run({"export-reg", "Room Reverb", "-o", file.c_str()});
+    EXPECT_EQ(x.code, CLI_EXIT_OK) << x.err;
+    EXPECT_EQ(x.out, std::string("export-reg \"Room Reverb\" ") + DX +
+                         ": done\nwrote 12 keys and 6 values to \"" + file + "\"\n");
+    EXPECT_EQ(x.err, "");
+    EXPECT_EQ(file_bytes(file).substr(0, 74), reg_file_start());
+    EXPECT_EQ(fx_whole_state(DX), before);
+    unlink(file.c_str());
+
+    // A refusal on one plug-in is told on its line, and no file is made.
+    std::string server = "HKCR\\" + fx_clsid_key(DX) + "\\InprocServer32";
+    fakereg_fail_on(FR_ENUM_VALUE, server.c_str(), nullptr, -1, ERROR_ACCESS_DENIED);
+    Outcome f = run({"export-reg", VS, DX, "--output", file.c_str()});
+    EXPECT_EQ(f.code, CLI_EXIT_FAILED);
+    EXPECT_EQ(f.out, std::string("export-reg \"Room Reverb\" ") + DX +
+                         ": failed: access denied (run as administrator) at " + server + "\n");
+    EXPECT_EQ(f.err, "manage-plugins-cli: nothing was written to \"" + file + "\"\n");
+    EXPECT_EQ(file_bytes(file), "");
+}
+
+// The backup goes first; a registration is deleted only once it is written.
+TEST_F(CliCommands, RemoveWithBackupRemovesOnlyWhatWasBackedUp)
+{
+    std::string before = fx_whole_state(DX);
+    const std::string nowhere = ::testing::TempDir() + "cli_no_such_folder/backup.reg";
+    Outcome bad = run({"remove", "--yes", "--backup", nowhere.c_str(), "Room Reverb"});
+    EXPECT_EQ(bad.code, CLI_EXIT_FAILED);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_EQ(bad.err, "manage-plugins-cli: export-reg failed: the file could not be written: "
+                       "no such folder\n"
+                       "manage-plugins-cli: nothing was written to \"" + nowhere + "\"\n"
+                       "Nothing removed.\n");
+    EXPECT_EQ(fx_whole_state(DX), before);
+
+    const std::string file = ::testing::TempDir() + "cli_remove_backup.reg";
+    const std::string option = "--backup=" + file;
+    Outcome r = run({"remove", "-y", option.c_str(), DX});
+    EXPECT_EQ(r.code, CLI_EXIT_OK) << r.err;
+    EXPECT_EQ(r.out, std::string("export-reg \"Room Reverb\" ") + DX +
+                         ": done\nwrote 12 keys and 6 values to \"" + file + "\"\n"
+                         "remove \"Room Reverb\" " + DX + ": done; now: gone\n");
+    EXPECT_EQ(file_bytes(file).substr(0, 74), reg_file_start());
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_filter_key(DX).c_str()));
+    EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_clsid_key(DX).c_str()));
+    unlink(file.c_str());
+}
+
 // A name in another script is named on the command line in UTF-8, as the
 // program's entry point hands it on.
 TEST_F(CliCommands, DisableAndEnableByANameInAnotherScript)

@@ -15,6 +15,7 @@
 #include "platform/win.h"
 #include "registry/maintenance.h"
 #include "tests/common/reg_fixture.h"
+#include "tests/wine/ui_test_support.h"
 
 namespace {
 
@@ -510,6 +511,32 @@ TEST_F(CliProgram, RemoveWithoutYesIsRefusedAndWithYesDeletes)
               std::string("remove \"Cli Widener\" ") + WIDENER + ": done; now: gone\n");
     EXPECT_FALSE(fx_key_exists(HKEY_CLASSES_ROOT, fx_clsid_key(WIDENER).c_str()));
     EXPECT_FALSE(fx_value_exists(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, WIDENER));
+}
+
+// The backup is written first, to a file named in any script, or nothing is
+// removed; the platform's importer then undoes the Remove.
+TEST_F(CliProgram, RemoveWithABackupThatRegImportUndoes)
+{
+    const std::string before = fx_whole_state(WIDENER);
+    char dir[MAX_PATH];
+    GetTempPathA(sizeof dir, dir);
+    Outcome refused = run({"remove", "--yes", "--backup", std::string(dir) + "none\\x.reg", "Cli Widener"});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find("no such folder"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("Nothing removed."), std::string::npos) << refused.err;
+    EXPECT_EQ(fx_whole_state(WIDENER), before);
+
+    const std::string file = std::string(dir) + "Копия 日本.reg", plain = std::string(dir) + "mp_copy.reg";
+    Outcome removed = run({"remove", "--yes", "--backup", file, "Cli Widener"});
+    EXPECT_EQ(removed.code, 0) << removed.err;
+    EXPECT_EQ(without_cr(removed.out).rfind(std::string("export-reg \"Cli Widener\" ") + WIDENER + ": done\nwrote ", 0), 0u)
+        << removed.out;
+    EXPECT_NE(removed.out.find(": done; now: gone"), std::string::npos) << removed.out;
+    EXPECT_NE(fx_whole_state(WIDENER), before);
+    ASSERT_TRUE(MoveFileExW(fx_w(file).c_str(), fx_w(plain).c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(run_and_wait("reg.exe import \"" + plain + "\""), 0);
+    EXPECT_EQ(fx_whole_state(WIDENER), before);
+    DeleteFileA(plain.c_str());
 }
 
 TEST_F(CliProgram, AnAmbiguousNameIsRefusedWithTheCandidates)

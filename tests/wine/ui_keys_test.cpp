@@ -119,6 +119,17 @@ protected:
         });
         return box;
     }
+    // Answers the program's Save dialog of that caption with path.
+    bool save_as(const char *caption, const std::string &path)
+    {
+        HWND dialog = wait_for_box(caption);
+        if (dialog == nullptr) return false;
+        HWND name = GetDlgItem(dialog, 0x47C); // the file name box
+        SendMessageA(name != nullptr ? name : GetDlgItem(dialog, 0x480), WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>(path.c_str()));
+        press(VK_RETURN);
+        return true;
+    }
     POINT cell_centre(int row, int column) // on the screen
     {
         HANDLE process = app_.process.hProcess;
@@ -227,12 +238,7 @@ TEST_F(UiKeys, CtrlSExportsTheRowsShownAsTheCompanionWritesThem)
     std::string path = program_path("mp_keys_export.csv");
     DeleteFileA(path.c_str());
     press_ctrl('S');
-    HWND dialog = wait_for_box("Export list");
-    ASSERT_NE(dialog, nullptr);
-    HWND name = GetDlgItem(dialog, 0x47C); // the file name box
-    SendMessageA(name != nullptr ? name : GetDlgItem(dialog, 0x480), WM_SETTEXT, 0,
-                 reinterpret_cast<LPARAM>(path.c_str()));
-    press(VK_RETURN);
+    ASSERT_TRUE(save_as("Export list", path));
     std::vector<std::string> exported;
     EXPECT_TRUE(until([&] { return (exported = exported_lines(path)).size() == static_cast<size_t>(rows()) + 1; }));
     DeleteFileA(path.c_str());
@@ -258,12 +264,7 @@ TEST_F(UiKeys, CtrlEBacksUpTheSelectionAndTheFileUndoesARemove)
     std::string path = program_path("mp_keys_backup.reg");
     DeleteFileA(path.c_str());
     press_ctrl('E');
-    HWND dialog = wait_for_box("Export registration");
-    ASSERT_NE(dialog, nullptr);
-    HWND name = GetDlgItem(dialog, 0x47C); // the file name box
-    SendMessageA(name != nullptr ? name : GetDlgItem(dialog, 0x480), WM_SETTEXT, 0,
-                 reinterpret_cast<LPARAM>(path.c_str()));
-    press(VK_RETURN);
+    ASSERT_TRUE(save_as("Export registration", path));
     ASSERT_TRUE(until([&] { return file_bytes(path).size() > 100; }));
     EXPECT_EQ(file_bytes(path).substr(0, 4), std::string("\xFF\xFEW\0", 4));
 

@@ -122,7 +122,9 @@ int fail_at(PlugOutcome *o, LONG code, HKEY root, const char *path)
     o->status = PLUG_FAILED;
     o->why = WHY_REGISTRY;
     o->code = code;
-    snprintf(o->key, sizeof o->key, "%s\\%s", root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCR", path);
+    if (snprintf(o->key, sizeof o->key, "%s\\%s", root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCR",
+                 path) < 0)
+        o->key[0] = '\0';
     return 0;
 }
 
@@ -133,7 +135,9 @@ int tree_failed(PlugOutcome *o, const TreeFailure &f, const char *dest_parent,
 {
     const char *parent = f.on_source ? src_parent : dest_parent;
     char path[MAINT_PATH_SIZE];
-    snprintf(path, sizeof path, "%s%s%s", parent, parent[0] != '\0' ? "\\" : "", f.where);
+    // A path too long for the message is cut; the start still names where.
+    if (snprintf(path, sizeof path, "%s%s%s", parent, parent[0] != '\0' ? "\\" : "", f.where) < 0)
+        path[0] = '\0';
     return fail_at(o, f.code, HKEY_CLASSES_ROOT, path);
 }
 
@@ -598,7 +602,9 @@ void describe_places(const PlugEntry *entry, const PlugPlaces *pl, char *out, si
         if (!part.is_part) continue;
         char *list = part.here ? present : missing;
         size_t at = strlen(list);
-        snprintf(list + at, sizeof present - at, "%s%s%s", at ? ", " : "", part.label, clsid);
+        // A list too long for the line is cut.
+        if (snprintf(list + at, sizeof present - at, "%s%s%s", at ? ", " : "", part.label, clsid) < 0)
+            list[at] = '\0';
     }
     snprintf(out, size, "partly live (present: %s; missing: %s)%s", present, missing,
              pl->saved ? ", and a saved copy is in the disabled store" : ", no saved copy");

@@ -31,10 +31,19 @@ const WCHAR BYTE_ORDER_MARK = 0xFEFF;
 
 // ---- the text ------------------------------------------------------------------
 
+// Where a subtree's first key line names its key, in the text, and the
+// hash of that name; length 0 marks a free slot of the table.
+struct Span {
+    size_t at, length;
+    uint32_t hash;
+};
+
 struct Builder {
     RegText *text;
     size_t line_start;
     ExportOutcome *out;
+    Span *tops; // a hash table of the subtrees written, so that none is written twice
+    size_t top_slots; // a power of two, over twice the subtrees there can be
     WCHAR user[KEY_NAME_CHARS]; // the current user's hive, or ""
 };
 
@@ -150,13 +159,6 @@ void put_value(Builder *b, const WCHAR *name, DWORD name_chars, DWORD type, cons
     b->out->values++;
 }
 
-int contains(const RegText *t, const WCHAR *needle, size_t n)
-{
-    for (size_t at = 0; n > 0 && at + n <= t->length; at++)
-        if (memcmp(t->text + at, needle, n * sizeof(WCHAR)) == 0) return 1;
-    return 0;
-}
-
 // ---- where a key lives ---------------------------------------------------------
 
 // ASCII case-insensitive: kernel names keep the case each key was made with.
@@ -232,7 +234,9 @@ int fail_registry(Builder *b, LONG code, HKEY root, const char *path)
     o->why = code == ERROR_FILE_NOT_FOUND || code == ERROR_KEY_DELETED ? EXPORT_CHANGED
                                                                         : EXPORT_REGISTRY;
     o->code = code;
-    snprintf(o->key, sizeof o->key, "%s\\%s", root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCR", path);
+    if (snprintf(o->key, sizeof o->key, "%s\\%s", root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCR",
+                 path) < 0)
+        o->key[0] = '\0';
     return 0;
 }
 
@@ -282,20 +286,31 @@ int on_value(void *context, const WCHAR *name, DWORD name_chars, DWORD type, con
     return 1;
 }
 
-// "\r\n[path]\r\n" is in the text already.
-int key_written(const Builder *b, const WCHAR *path)
+// A subtree written already: a class of both types, for one, has one class
+// key that both rows' Remove deletes.
+uint32_t name_hash(const WCHAR *path, size_t n)
 {
-    WCHAR line[KEY_NAME_CHARS + 6];
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < n; i++) h = (h ^ path[i]) * 16777619u;
+    return h;
+}
+
+// 1 when the subtree at path was written already; else it is taken as
+// written now, its key line starting at the end of the text.
+int top_written(Builder *b, const WCHAR *path)
+{
     size_t n = wide_length(path);
-    if (n > KEY_NAME_CHARS) return 0;
-    line[0] = '\r';
-    line[1] = '\n';
-    line[2] = '[';
-    memcpy(line + 3, path, n * sizeof(WCHAR));
-    line[n + 3] = ']';
-    line[n + 4] = '\r';
-    line[n + 5] = '\n';
-    return contains(b->text, line, n + 6);
+    uint32_t h = name_hash(path, n);
+    size_t i = h & (b->top_slots - 1);
+    for (; b->tops[i].length != 0; i = (i + 1) & (b->top_slots - 1)) {
+        const Span &top = b->tops[i];
+        if (top.hash == h && top.length == n && top.at + n <= b->text->length &&
+            memcmp(b->text->text + top.at, path, n * sizeof(WCHAR)) == 0)
+            return 1;
+    }
+    // Its key line is the next one: "\r\n[" and then the path.
+    b->tops[i] = Span{b->text->length + 3, n, h};
+    return 0;
 }
 
 // A whole key: absent is nothing to back up (Remove deletes nothing there).
@@ -308,7 +323,7 @@ int put_key_part(Builder *b, const RemovalPart &part)
     ReadState s;
     s.b = b;
     if (!file_key_path(b, top.get(), s.path, KEY_NAME_CHARS)) return 0;
-    if (key_written(b, s.path)) return 1;
+    if (top_written(b, s.path)) return 1;
     top.close();
     TreeReader reader = {&s, on_key, on_value};
     TreeFailure f;
@@ -343,7 +358,7 @@ int put_value_part(Builder *b, const RemovalPart &part)
     }
     int ok = 1;
     if (r == ERROR_SUCCESS) {
-        WCHAR path[KEY_NAME_CHARS], name[REG_PATH_CHARS];
+        WCHAR path[KEY_NAME_CHARS] = {0}, name[REG_PATH_CHARS] = {0};
         ok = file_key_path(b, key.get(), path, KEY_NAME_CHARS) &&
              utf8_to_utf16(part.value, name, REG_PATH_CHARS);
         if (ok) {
@@ -364,6 +379,13 @@ int build_once(const int *indexes, int count, RegText *text, ExportOutcome *out)
     b->text = text;
     b->line_start = 0;
     b->out = out;
+    b->top_slots = 4;
+    while (b->top_slots <= 2 * static_cast<size_t>(count) * MAX_REMOVAL_PARTS) b->top_slots *= 2;
+    b->tops = static_cast<Span *>(calloc(b->top_slots, sizeof(Span)));
+    if (b->tops == nullptr) {
+        out->why = EXPORT_NO_MEMORY;
+        return 0;
+    }
     find_user_hive(b->user, KEY_NAME_CHARS);
     put_ascii(b, FILE_HEADER);
     int ok = 1;
@@ -380,6 +402,7 @@ int build_once(const int *indexes, int count, RegText *text, ExportOutcome *out)
         if (!ok) out->index = indexes[i];
     }
     if (ok) new_line(b);
+    free(b->tops);
     if (ok && text->out_of_memory) {
         out->why = EXPORT_NO_MEMORY;
         ok = 0;
@@ -494,6 +517,7 @@ int reg_file_key_path(const WCHAR *kernel, const WCHAR *user, WCHAR *out, size_t
 
 int registration_text(const int *indexes, int count, RegText *text, ExportOutcome *out)
 {
+    if (count < 0) count = 0;
     memset(out, 0, sizeof *out);
     memset(text, 0, sizeof *text);
     RegText again;

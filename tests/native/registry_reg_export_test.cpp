@@ -133,6 +133,10 @@ TEST_F(RegExport, KeysAreNamedWhereTheyLiveInTheOrderShown)
         key_lines++;
     EXPECT_EQ(static_cast<size_t>(out.keys), key_lines);
 
+    // A key two rows' Remove deletes is written once.
+    const std::string twice = text_of({dx, dx}, &out);
+    EXPECT_EQ(twice.find(cls32 + DX + "]"), twice.rfind(cls32 + DX + "]"));
+
     // Disabled, the same row is its store entry alone.
     ASSERT_TRUE(disable_plug(dx));
     text = text_of({dx}, &out);

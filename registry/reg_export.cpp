@@ -230,7 +230,7 @@ int fail_registry(Builder *b, LONG code, HKEY root, const char *path)
 {
     ExportOutcome *o = b->out;
     if (o->why != EXPORT_DONE) return 0;
-    // Keys that vanish or come while they are read are a change, not a fault.
+    // A key that vanishes while it is read is a change, not a fault.
     o->why = code == ERROR_FILE_NOT_FOUND || code == ERROR_KEY_DELETED ? EXPORT_CHANGED
                                                                         : EXPORT_REGISTRY;
     o->code = code;

@@ -400,6 +400,26 @@ TEST_F(RealMachine, ExportedRegistrationsComeBackThroughTheRegistryImporter)
     DeleteFileA(file.c_str());
 }
 
+// A registry link inside a registration cannot be written: nothing is, and
+// a file already under the name stays as it was.
+TEST_F(RealMachine, ARegistrationHoldingALinkIsRefusedWhole)
+{
+    seed_filter(POLISH_DX, "Łukasz", "C:\\Plug-ins\\Жук.dll", 0);
+    add_hard_contents(POLISH_DX, 0);
+    const int r = row(POLISH_DX, 64);
+    const std::string file = temp_file("mp_link.reg");
+    FILE *f = fopen(file.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    fputs("old", f);
+    fclose(f);
+    ExportOutcome out;
+    EXPECT_EQ(export_registrations(&r, 1, fx_w(file).c_str(), &out), 0);
+    EXPECT_EQ(out.why, EXPORT_LINK);
+    EXPECT_NE(std::string(out.key).find("\\CLSID\\" + std::string(POLISH_DX) + "\\"), std::string::npos) << out.key;
+    EXPECT_EQ(file_bytes(file), "old");
+    DeleteFileA(file.c_str());
+}
+
 // The registry editor's own export of the same key agrees line for line.
 TEST_F(RealMachine, ExportedTextIsTheRegistryEditorsOwn)
 {

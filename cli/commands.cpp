@@ -198,15 +198,6 @@ int export_reg(const char *file, const int *indexes, int count, const CliIo *io)
     return 0;
 }
 
-int run_export_reg(const CliArgs *args, const CliIo *io)
-{
-    static int indexes[CLI_MAX_TARGETS];
-    int count = 0;
-    rebuild_catalogue();
-    if (!resolve_targets(args, io, indexes, &count)) return CLI_EXIT_USAGE;
-    return export_reg(args->output, indexes, count, io) ? CLI_EXIT_OK : CLI_EXIT_FAILED;
-}
-
 // Runs one operation on the entry at index and prints its outcome and where
 // the registration is now. 1 when the plug-in ended in the state asked for.
 int apply(int command, int index, FILE *out)
@@ -251,6 +242,8 @@ int run_operation(const CliArgs *args, const CliIo *io)
     int count = 0;
     rebuild_catalogue();
     if (!resolve_targets(args, io, indexes, &count)) return CLI_EXIT_USAGE;
+    if (args->command == CLI_EXPORT_REG)
+        return export_reg(args->output, indexes, count, io) ? CLI_EXIT_OK : CLI_EXIT_FAILED;
     if (args->command == CLI_REMOVE) {
         int go = confirm_remove(args, io, indexes, count);
         if (go < 0) return CLI_EXIT_USAGE;
@@ -310,7 +303,6 @@ int run_cli(const CliArgs *args, int args_ok, const CliIo *io)
     case CLI_INFO:
         return run_info(args, io);
     case CLI_EXPORT_REG:
-        return run_export_reg(args, io);
     case CLI_DISABLE:
     case CLI_ENABLE:
     case CLI_REMOVE:

@@ -1098,9 +1098,9 @@ LONG delete_key_handle(HKEY key)
 // machine's Classes key, HKCU one user's hive.
 int registry_key_name(HKEY key, WCHAR *out, ULONG out_chars)
 {
+    static const char16_t user_hive[] = u"\\REGISTRY\\USER\\" FAKE_USER_SID;
     static const char16_t *const kernel_roots[3] = {u"\\REGISTRY\\MACHINE\\SOFTWARE\\Classes",
-                                                    u"\\REGISTRY\\USER\\" FAKE_USER_SID,
-                                                    u"\\REGISTRY\\MACHINE"};
+                                                    user_hive, u"\\REGISTRY\\MACHINE"};
     if (out_chars > 0) out[0] = 0;
     NodeRef node;
     REGSAM access;

@@ -148,6 +148,27 @@ LONG read_value(HKEY src, DWORD index, CopyBuffers *buf, DWORD *type, DWORD *dat
     return ERROR_MORE_DATA;
 }
 
+// The value `name` of src whole into the data buffer, which grows as it
+// must. A failure's code came from the registry (*from_source 1), or from
+// running out of memory or of rounds.
+LONG query_value_whole(HKEY src, const WCHAR *name, CopyBuffers *buf, DWORD *type, DWORD *len,
+                       int *from_source)
+{
+    *from_source = 0;
+    for (int round = 0; round < MAX_READ_ROUNDS; round++) {
+        *type = 0;
+        *len = buf->data_size;
+        LONG r = RegQueryValueExW(src, name, nullptr, type, buf->data, len);
+        if (r == ERROR_MORE_DATA) {
+            if (*len <= buf->data_size || !buf->grow_data(*len)) return ERROR_OUTOFMEMORY;
+            continue;
+        }
+        *from_source = r != ERROR_SUCCESS;
+        return r;
+    }
+    return ERROR_MORE_DATA;
+}
+
 // Every value of src into dest, exactly.
 int copy_values(HKEY dest, HKEY src, Walk *walk)
 {
@@ -319,20 +340,31 @@ int read_level(HKEY key, REGSAM view, const TreeReader *reader, CopyBuffers *buf
 
 } // namespace
 
-int read_key_tree(HKEY parent, REGSAM view, const char *path, const TreeReader *reader,
-                  TreeFailure *fail)
+int read_key_tree(HKEY key, REGSAM view, const TreeReader *reader, TreeFailure *fail)
 {
     clear(fail);
-    if (path == nullptr || path[0] == '\0') return failed(fail, ERROR_INVALID_PARAMETER);
-    WCHAR wpath[TOP_PATH_CHARS];
-    if (!utf8_to_utf16(path, wpath, TOP_PATH_CHARS)) return failed(fail, ERROR_INVALID_PARAMETER);
     CopyBuffers buf;
     if (!buf.init()) return failed(fail, ERROR_OUTOFMEMORY);
-    KeyGuard top;
-    LONG r = RegOpenKeyExW(parent, wpath, REG_OPTION_OPEN_LINK, KEY_READ | view, top.out());
-    if (r != ERROR_SUCCESS) failed_source(fail, r);
-    if (r == ERROR_SUCCESS && read_level(top.get(), view, reader, &buf, fail, 0)) return 1;
-    return through(fail, wpath);
+    return read_level(key, view, reader, &buf, fail, 0);
+}
+
+int read_key_value(HKEY key, const char *name, const TreeReader *reader, TreeFailure *fail)
+{
+    clear(fail);
+    WCHAR wname[TOP_PATH_CHARS];
+    if (name == nullptr || !utf8_to_utf16(name, wname, TOP_PATH_CHARS))
+        return failed(fail, ERROR_INVALID_PARAMETER);
+    CopyBuffers buf;
+    if (!buf.init()) return failed(fail, ERROR_OUTOFMEMORY);
+    DWORD type = 0, len = 0;
+    int from_source = 0;
+    LONG r = query_value_whole(key, wname, &buf, &type, &len, &from_source);
+    if (r != ERROR_SUCCESS) return failed(fail, r, from_source);
+    if (!reader->key(reader->context, key, is_link(key)) ||
+        !reader->value(reader->context, wname, static_cast<DWORD>(wide_length(wname)), type,
+                       buf.data, len))
+        return failed_source(fail, ERROR_CANCELLED);
+    return 1;
 }
 
 int copy_key_tree_ex(HKEY dest_parent, REGSAM dest_view, HKEY src_parent, REGSAM src_view,
@@ -398,17 +430,11 @@ int copy_value_exact(HKEY dest, HKEY src, const char *name, TreeFailure *fail)
         return failed(fail, ERROR_INVALID_PARAMETER);
     CopyBuffers buf;
     if (!buf.init()) return failed(fail, ERROR_OUTOFMEMORY);
-    for (int round = 0; round < MAX_READ_ROUNDS; round++) {
-        DWORD type = 0, len = buf.data_size;
-        LONG r = RegQueryValueExW(src, wname, nullptr, &type, buf.data, &len);
-        if (r == ERROR_MORE_DATA) {
-            if (len <= buf.data_size || !buf.grow_data(len)) return failed(fail, ERROR_OUTOFMEMORY);
-            continue;
-        }
-        if (r != ERROR_SUCCESS) return failed_source(fail, r);
-        memset(buf.data + len, SENTINEL, SENTINEL_SIZE);
-        r = RegSetValueExW(dest, wname, 0, type, buf.data, len);
-        return r == ERROR_SUCCESS ? 1 : failed(fail, r);
-    }
-    return failed(fail, ERROR_MORE_DATA);
+    DWORD type = 0, len = 0;
+    int from_source = 0;
+    LONG r = query_value_whole(src, wname, &buf, &type, &len, &from_source);
+    if (r != ERROR_SUCCESS) return failed(fail, r, from_source);
+    memset(buf.data + len, SENTINEL, SENTINEL_SIZE);
+    r = RegSetValueExW(dest, wname, 0, type, buf.data, len);
+    return r == ERROR_SUCCESS ? 1 : failed(fail, r);
 }

@@ -47,12 +47,15 @@ struct TreeReader {
     int (*value)(void *context, const WCHAR *name, DWORD name_chars, DWORD type,
                  const BYTE *data, DWORD size);
 };
-// Reads the key at `path` (ASCII) under `parent`, in its view, with its whole
-// subtree. 1 when all of it was read; 0 at the first failure, with it in
-// *fail: ERROR_CANCELLED when a callback stopped the read, and the key's
-// own absence as ERROR_FILE_NOT_FOUND with `where` equal to `path`.
-int read_key_tree(HKEY parent, REGSAM view, const char *path, const TreeReader *reader,
-                  TreeFailure *fail);
+// Reads an open key with its whole subtree, in its view. For a link key to
+// be met as itself, open it with REG_OPTION_OPEN_LINK. 1 when all of it was
+// read; 0 at the first failure, with it in *fail, `where` below the key
+// ("" for the key itself): ERROR_CANCELLED when a callback stopped the read.
+int read_key_tree(HKEY key, REGSAM view, const TreeReader *reader, TreeFailure *fail);
+// Reads one value (`name`, UTF-8) of an open key the same way: the key, then
+// that value, exactly. ERROR_FILE_NOT_FOUND in *fail, and no callback made,
+// when the key holds no such value.
+int read_key_value(HKEY key, const char *name, const TreeReader *reader, TreeFailure *fail);
 
 // ---- what an operation did -------------------------------------------------
 

@@ -265,12 +265,14 @@ void put_key_line(Builder *b, const WCHAR *path)
 struct ReadState {
     Builder *b;
     WCHAR path[KEY_NAME_CHARS]; // the key being read
+    int top_named;              // path holds the first key's name already
 };
 
 int on_key(void *context, HKEY key, int is_link)
 {
     ReadState *s = static_cast<ReadState *>(context);
-    if (!file_key_path(s->b, key, s->path, KEY_NAME_CHARS)) return 0;
+    if (s->top_named) s->top_named = 0;
+    else if (!file_key_path(s->b, key, s->path, KEY_NAME_CHARS)) return 0;
     if (is_link) return fail_at(s->b, EXPORT_LINK, s->path);
     put_key_line(s->b, s->path);
     return 1;
@@ -313,6 +315,22 @@ int top_written(Builder *b, const WCHAR *path)
     return 0;
 }
 
+// A read that stopped: a callback has said why already, or the registry
+// answered for the key at `where` below the part's key.
+int read_failed(Builder *b, const TreeFailure &f, const RemovalPart &part)
+{
+    if (f.code == ERROR_CANCELLED) return 0;
+    if (f.code == ERROR_OUTOFMEMORY) {
+        if (b->out->why == EXPORT_DONE) b->out->why = EXPORT_NO_MEMORY;
+        return 0;
+    }
+    char where[MAINT_PATH_SIZE];
+    if (snprintf(where, sizeof where, "%s%s%s", part.path, f.where[0] != '\0' ? "\\" : "",
+                 f.where) < 0)
+        where[0] = '\0';
+    return fail_registry(b, f.code, part.root, where);
+}
+
 // A whole key: absent is nothing to back up (Remove deletes nothing there).
 int put_key_part(Builder *b, const RemovalPart &part)
 {
@@ -324,52 +342,26 @@ int put_key_part(Builder *b, const RemovalPart &part)
     s.b = b;
     if (!file_key_path(b, top.get(), s.path, KEY_NAME_CHARS)) return 0;
     if (top_written(b, s.path)) return 1;
-    top.close();
+    s.top_named = 1;
     TreeReader reader = {&s, on_key, on_value};
     TreeFailure f;
-    if (read_key_tree(part.root, part.view, part.path, &reader, &f)) return 1;
-    if (f.code == ERROR_CANCELLED) return 0; // said already
-    char where[MAINT_PATH_SIZE];
-    snprintf(where, sizeof where, "%s", f.where);
-    return fail_registry(b, f.code, part.root, where);
+    return read_key_tree(top.get(), part.view, &reader, &f) || read_failed(b, f, part);
 }
 
-// One value of a key, under its key's line.
+// One value of a key, under its key's line; absent, nothing to back up.
 int put_value_part(Builder *b, const RemovalPart &part)
 {
     KeyGuard key;
     LONG r = reg_open(part.root, part.path, 0, KEY_QUERY_VALUE | part.view, key.out());
     if (r == ERROR_FILE_NOT_FOUND) return 1;
     if (r != ERROR_SUCCESS) return fail_registry(b, r, part.root, part.path);
-    DWORD size = 0, type = 0;
-    BYTE *data = nullptr;
-    // Another program may enlarge the value between the two calls: ask again.
-    for (int round = 0; round < 8; round++) {
-        r = reg_query(key.get(), part.value, &type, nullptr, &size);
-        if (r != ERROR_SUCCESS) break;
-        free(data);
-        data = static_cast<BYTE *>(malloc(size + 2));
-        if (data == nullptr) {
-            b->out->why = b->out->why == EXPORT_DONE ? EXPORT_NO_MEMORY : b->out->why;
-            return 0;
-        }
-        r = reg_query(key.get(), part.value, &type, data, &size);
-        if (r != ERROR_MORE_DATA) break;
-    }
-    int ok = 1;
-    if (r == ERROR_SUCCESS) {
-        WCHAR path[KEY_NAME_CHARS] = {0}, name[REG_PATH_CHARS] = {0};
-        ok = file_key_path(b, key.get(), path, KEY_NAME_CHARS) &&
-             utf8_to_utf16(part.value, name, REG_PATH_CHARS);
-        if (ok) {
-            put_key_line(b, path);
-            put_value(b, name, static_cast<DWORD>(wide_length(name)), type, data, size);
-        }
-    } else if (r != ERROR_FILE_NOT_FOUND) {
-        ok = fail_registry(b, r, part.root, part.path);
-    }
-    free(data);
-    return ok;
+    ReadState s;
+    s.b = b;
+    s.top_named = 0;
+    TreeReader reader = {&s, on_key, on_value};
+    TreeFailure f;
+    if (read_key_value(key.get(), part.value, &reader, &f)) return 1;
+    return f.code == ERROR_FILE_NOT_FOUND || read_failed(b, f, part);
 }
 
 int build_once(const int *indexes, int count, RegText *text, ExportOutcome *out)

@@ -44,7 +44,7 @@ struct Builder {
     ExportOutcome *out;
     Span *tops; // a hash table of the subtrees written, so that none is written twice
     size_t top_slots; // a power of two, over twice the subtrees there can be
-    WCHAR user[KEY_NAME_CHARS]; // the current user's hive, or ""
+    const WCHAR *user; // the current user's hive, or ""
 };
 
 int grow(RegText *t, size_t more)
@@ -364,7 +364,7 @@ int put_value_part(Builder *b, const RemovalPart &part)
     return f.code == ERROR_FILE_NOT_FOUND || read_failed(b, f, part);
 }
 
-int build_once(const int *indexes, int count, RegText *text, ExportOutcome *out)
+int build_once(const int *indexes, int count, const WCHAR *user, RegText *text, ExportOutcome *out)
 {
     Builder builder;
     Builder *b = &builder;
@@ -378,7 +378,7 @@ int build_once(const int *indexes, int count, RegText *text, ExportOutcome *out)
         out->why = EXPORT_NO_MEMORY;
         return 0;
     }
-    find_user_hive(b->user, KEY_NAME_CHARS);
+    b->user = user;
     put_ascii(b, FILE_HEADER);
     int ok = 1;
     for (int i = 0; ok && i < count; i++) {
@@ -518,7 +518,10 @@ int registration_text(const int *indexes, int count, RegText *text, ExportOutcom
     // otherwise be backed up half old, half new.
     ExportOutcome second;
     memset(&second, 0, sizeof second);
-    int ok = build_once(indexes, count, text, out) && build_once(indexes, count, &again, &second);
+    WCHAR user[KEY_NAME_CHARS];
+    find_user_hive(user, KEY_NAME_CHARS);
+    int ok = build_once(indexes, count, user, text, out) &&
+             build_once(indexes, count, user, &again, &second);
     if (ok && (again.length != text->length ||
                memcmp(again.text, text->text, text->length * sizeof(WCHAR)) != 0)) {
         out->why = EXPORT_CHANGED;

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/widetext.h"
+
 namespace {
 
 // The loader takes no more sections than this; the bound keeps walks short.
@@ -270,11 +272,9 @@ int key_is(const Bytes *b, const Block *block, const char *name)
     const size_t len = strlen(name);
     if (block->key_len != len) return 0;
     for (size_t i = 0; i < len; i++) {
-        uint16_t c = word_at(b, block->key + 2 * static_cast<uint32_t>(i));
-        if (c >= 'a' && c <= 'z') c = static_cast<uint16_t>(c - 'a' + 'A');
-        unsigned char n = static_cast<unsigned char>(name[i]);
-        if (n >= 'a' && n <= 'z') n = static_cast<unsigned char>(n - 'a' + 'A');
-        if (c != n) return 0;
+        WCHAR c = static_cast<WCHAR>(word_at(b, block->key + 2 * static_cast<uint32_t>(i)));
+        WCHAR n = static_cast<WCHAR>(static_cast<unsigned char>(name[i]));
+        if (ascii_upper(c) != ascii_upper(n)) return 0;
     }
     return 1;
 }

@@ -27,9 +27,7 @@ FolderMap folder_map(int32_t bits)
 
 WCHAR fold(WCHAR c)
 {
-    if (c >= 'a' && c <= 'z') return static_cast<WCHAR>(c - 'a' + 'A');
-    if (c == '/') return '\\';
-    return c;
+    return c == '/' ? '\\' : ascii_upper(c);
 }
 
 // ASCII letters without regard to case, '/' the same as '\'.

@@ -139,6 +139,14 @@ inline int utf8_to_utf16(const char *text, WCHAR *out, size_t out_chars)
     return 1;
 }
 
+// An ASCII letter in upper case, any other code unit as it is: names the
+// platform compares without regard to ASCII case (kernel key names, paths,
+// version resource keys) are compared through it.
+inline WCHAR ascii_upper(WCHAR c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<WCHAR>(c - 'a' + 'A') : c;
+}
+
 // Characters before the terminator.
 inline size_t wide_length(const WCHAR *text)
 {

@@ -164,12 +164,8 @@ void put_value(Builder *b, const WCHAR *name, DWORD name_chars, DWORD type, cons
 // ASCII case-insensitive: kernel names keep the case each key was made with.
 int starts_with(const WCHAR *s, const WCHAR *prefix, size_t n)
 {
-    for (size_t i = 0; i < n; i++) {
-        WCHAR a = s[i], b = prefix[i];
-        if (a >= 'a' && a <= 'z') a = static_cast<WCHAR>(a - 'a' + 'A');
-        if (b >= 'a' && b <= 'z') b = static_cast<WCHAR>(b - 'a' + 'A');
-        if (a != b) return 0;
-    }
+    for (size_t i = 0; i < n; i++)
+        if (ascii_upper(s[i]) != ascii_upper(prefix[i])) return 0;
     return 1;
 }
 

@@ -148,25 +148,26 @@ LONG read_value(HKEY src, DWORD index, CopyBuffers *buf, DWORD *type, DWORD *dat
     return ERROR_MORE_DATA;
 }
 
-// The value `name` of src whole into the data buffer, which grows as it
-// must. A failure's code came from the registry (*from_source 1), or from
-// running out of memory or of rounds.
-LONG query_value_whole(HKEY src, const WCHAR *name, CopyBuffers *buf, DWORD *type, DWORD *len,
-                       int *from_source)
+// The value `name` (UTF-8) of src whole: its name in wname, its data in
+// the buffers, which grow as they must. 1, or 0 with the failure in *fail,
+// on the source side when the registry answered it.
+int read_named_value(HKEY src, const char *name, WCHAR (&wname)[TOP_PATH_CHARS],
+                     CopyBuffers *buf, DWORD *type, DWORD *len, TreeFailure *fail)
 {
-    *from_source = 0;
+    if (name == nullptr || !utf8_to_utf16(name, wname, TOP_PATH_CHARS))
+        return failed(fail, ERROR_INVALID_PARAMETER);
+    if (!buf->init()) return failed(fail, ERROR_OUTOFMEMORY);
     for (int round = 0; round < MAX_READ_ROUNDS; round++) {
         *type = 0;
         *len = buf->data_size;
-        LONG r = RegQueryValueExW(src, name, nullptr, type, buf->data, len);
+        LONG r = RegQueryValueExW(src, wname, nullptr, type, buf->data, len);
         if (r == ERROR_MORE_DATA) {
-            if (*len <= buf->data_size || !buf->grow_data(*len)) return ERROR_OUTOFMEMORY;
+            if (*len <= buf->data_size || !buf->grow_data(*len)) return failed(fail, ERROR_OUTOFMEMORY);
             continue;
         }
-        *from_source = r != ERROR_SUCCESS;
-        return r;
+        return r == ERROR_SUCCESS ? 1 : failed_source(fail, r);
     }
-    return ERROR_MORE_DATA;
+    return failed(fail, ERROR_MORE_DATA);
 }
 
 // Every value of src into dest, exactly.
@@ -352,14 +353,9 @@ int read_key_value(HKEY key, const char *name, const TreeReader *reader, TreeFai
 {
     clear(fail);
     WCHAR wname[TOP_PATH_CHARS];
-    if (name == nullptr || !utf8_to_utf16(name, wname, TOP_PATH_CHARS))
-        return failed(fail, ERROR_INVALID_PARAMETER);
     CopyBuffers buf;
-    if (!buf.init()) return failed(fail, ERROR_OUTOFMEMORY);
     DWORD type = 0, len = 0;
-    int from_source = 0;
-    LONG r = query_value_whole(key, wname, &buf, &type, &len, &from_source);
-    if (r != ERROR_SUCCESS) return failed(fail, r, from_source);
+    if (!read_named_value(key, name, wname, &buf, &type, &len, fail)) return 0;
     if (!reader->key(reader->context, key, is_link(key)) ||
         !reader->value(reader->context, wname, static_cast<DWORD>(wide_length(wname)), type,
                        buf.data, len))
@@ -426,15 +422,10 @@ int copy_value_exact(HKEY dest, HKEY src, const char *name, TreeFailure *fail)
 {
     clear(fail);
     WCHAR wname[TOP_PATH_CHARS];
-    if (name == nullptr || !utf8_to_utf16(name, wname, TOP_PATH_CHARS))
-        return failed(fail, ERROR_INVALID_PARAMETER);
     CopyBuffers buf;
-    if (!buf.init()) return failed(fail, ERROR_OUTOFMEMORY);
     DWORD type = 0, len = 0;
-    int from_source = 0;
-    LONG r = query_value_whole(src, wname, &buf, &type, &len, &from_source);
-    if (r != ERROR_SUCCESS) return failed(fail, r, from_source);
+    if (!read_named_value(src, name, wname, &buf, &type, &len, fail)) return 0;
     memset(buf.data + len, SENTINEL, SENTINEL_SIZE);
-    r = RegSetValueExW(dest, wname, 0, type, buf.data, len);
+    LONG r = RegSetValueExW(dest, wname, 0, type, buf.data, len);
     return r == ERROR_SUCCESS ? 1 : failed(fail, r);
 }

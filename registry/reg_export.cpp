@@ -193,15 +193,21 @@ int join(WCHAR *out, size_t out_chars, const char *root, const WCHAR *rest)
     return 1;
 }
 
+// The kernel name of the current user's hive, or "".
+struct UserHive {
+    WCHAR name[KEY_NAME_CHARS];
+};
+
 // The current user's hive, by the kernel name of its Software key.
-void find_user_hive(WCHAR *out, size_t out_chars)
+void find_user_hive(UserHive *hive)
 {
+    WCHAR *out = hive->name;
     out[0] = 0;
     KeyGuard software;
     if (reg_open(HKEY_CURRENT_USER, "Software", 0, KEY_QUERY_VALUE, software.out()) !=
         ERROR_SUCCESS)
         return;
-    if (!registry_key_name(software.get(), out, static_cast<ULONG>(out_chars))) return;
+    if (!registry_key_name(software.get(), out, KEY_NAME_CHARS)) return;
     size_t n = wide_length(out);
     const size_t tail = sizeof "\\Software" - 1;
     WCHAR software_name[tail + 1];
@@ -514,10 +520,10 @@ int registration_text(const int *indexes, int count, RegText *text, ExportOutcom
     // otherwise be backed up half old, half new.
     ExportOutcome second;
     memset(&second, 0, sizeof second);
-    WCHAR user[KEY_NAME_CHARS];
-    find_user_hive(user, KEY_NAME_CHARS);
-    int ok = build_once(indexes, count, user, text, out) &&
-             build_once(indexes, count, user, &again, &second);
+    UserHive user{};
+    find_user_hive(&user);
+    int ok = build_once(indexes, count, user.name, text, out) &&
+             build_once(indexes, count, user.name, &again, &second);
     if (ok && (again.length != text->length ||
                memcmp(again.text, text->text, text->length * sizeof(WCHAR)) != 0)) {
         out->why = EXPORT_CHANGED;

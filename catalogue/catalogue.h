@@ -10,6 +10,12 @@
 
 #define PLUG_TYPE_DIRECTX 1
 #define PLUG_TYPE_VS3 2
+#define PLUG_TYPE_DMO 3
+
+// The forms a registration is found in; a filter may have both of the first two.
+#define REG_FORM_FILTER 1 // HKCR\Filter\{clsid} with the class's Pins (the old mapper)
+#define REG_FORM_MAPPER 2 // an instance of the filter mapper's category, with FilterData
+#define REG_FORM_DMO 4    // DirectShow\MediaObjects\<guid> in the audio-effect category
 
 // Capacities in UTF-16 characters, terminator included, as the registry
 // counts them; the texts are kept in UTF-8 (platform/widetext.h), so their
@@ -30,14 +36,20 @@ struct PlugEntry {
     char dll_path[PLUG_DLL_PATH_BYTES];
     int32_t dll_exists;
     int32_t bits; // the registry view the registration lives in: 32 or 64
+    int32_t forms; // REG_FORM_*: where the registration is found
+    // The name of its key among the mapper's instances, or of its DMO key:
+    // neither need be the class identifier text.
+    char key_name[PLUG_CLSID_TEXT_BYTES];
 };
-static_assert(sizeof(PlugEntry) == 4636, "PlugEntry is a 4636-byte record");
+static_assert(sizeof(PlugEntry) == 5408, "PlugEntry is a 5408-byte record");
 static_assert(offsetof(PlugEntry, clsid) == 8, "PlugEntry layout");
 static_assert(offsetof(PlugEntry, name) == 24, "PlugEntry layout");
 static_assert(offsetof(PlugEntry, clsid_text) == 790, "PlugEntry layout");
 static_assert(offsetof(PlugEntry, dll_path) == 1556, "PlugEntry layout");
 static_assert(offsetof(PlugEntry, dll_exists) == 4628, "PlugEntry layout");
 static_assert(offsetof(PlugEntry, bits) == 4632, "PlugEntry layout");
+static_assert(offsetof(PlugEntry, forms) == 4636, "PlugEntry layout");
+static_assert(offsetof(PlugEntry, key_name) == 4640, "PlugEntry layout");
 
 #define PLUG_LIST_BLOCK 8192u
 
@@ -80,6 +92,7 @@ int file_exists(const char *path);
 
 // Scans (each appends to the global catalogue).
 void scan_directx_filters();
+void scan_dmo_effects();
 void scan_vs3_effects();
 void scan_disabled_store();
 void rebuild_catalogue();
@@ -96,6 +109,12 @@ void trim_spaces(char *text);
 #define STORE64_ROOT_PATH "Quillon_Software\\DisabledPlug64"
 #define VS3_EFFECTS_PATH "SOFTWARE\\Merging Technologies\\VS3\\VS3Effects"
 #define AUDIO_TYPES_PATH "Types\\{73647561-0000-0010-8000-00AA00389B71}"
+// The filter mapper's category of DirectShow filters (CLSID_LegacyAmFilterCategory).
+#define MAPPER_INSTANCE_PATH "CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance"
+// DMOs, and the audio-effect category's members (DMOCATEGORY_AUDIO_EFFECT);
+// the platform names these keys without braces.
+#define DMO_ROOT_PATH "DirectShow\\MediaObjects"
+#define DMO_AUDIO_EFFECTS_PATH "DirectShow\\MediaObjects\\Categories\\F3602B3F-0592-48DF-A4CD-674721E7EBEB"
 
 extern const unsigned char EXCLUDED_FILTER_CLSID[16];
 

@@ -86,6 +86,11 @@ const CsvColumn CSV_COLUMNS[] = {
          const char *problem = problem_text(dll_problem(r->entry, r->facts));
          return problem != nullptr ? problem : "";
      }},
+    {"registration",
+     [](const CsvRow *r, size_t *n) {
+         *n = PLUG_NAME_SIZE;
+         return registration_text(r->entry);
+     }},
 };
 
 } // namespace
@@ -94,7 +99,17 @@ const char *type_text(int32_t type)
 {
     if (type == PLUG_TYPE_DIRECTX) return "Direct-X";
     if (type == PLUG_TYPE_VS3) return "VS3";
+    if (type == PLUG_TYPE_DMO) return "DMO";
     return "";
+}
+
+const char *registration_text(const PlugEntry *entry)
+{
+    if (entry->type == PLUG_TYPE_VS3) return "vs3";
+    if (entry->type == PLUG_TYPE_DMO) return "dmo";
+    if (entry->forms == (REG_FORM_FILTER | REG_FORM_MAPPER)) return "filter+mapper";
+    if (entry->forms == REG_FORM_MAPPER) return "mapper";
+    return "filter";
 }
 
 const char *status_text(int32_t disabled) { return disabled != 0 ? "Disabled" : "OK"; }

@@ -14,10 +14,13 @@
 #include "catalogue/dll_file.h"
 
 // The texts of the listing's fixed fields.
-const char *type_text(int32_t type);        // "Direct-X", "VS3", or "" for other types
+const char *type_text(int32_t type);        // "Direct-X", "VS3", "DMO", or "" for other types
 const char *status_text(int32_t disabled);  // "OK" or "Disabled"
 const char *exist_text(int32_t dll_exists); // "Yes" or "No"
 const char *bits_text(int32_t bits);        // "32" or "64": the registry view
+// Where the plug-in is registered: "filter" (HKCR\Filter), "mapper" (the
+// filter mapper's category), "filter+mapper", "dmo" or "vs3".
+const char *registration_text(const PlugEntry *entry);
 
 // A field of at most max_len bytes of text (it may end earlier at its
 // terminator), quoted when it holds a comma, a quote, CR or LF, its quotes
@@ -33,7 +36,8 @@ int csv_field(const char *text, size_t max_len, char *out, size_t size);
 #define CSV_UTF8_BOM "\xEF\xBB\xBF"
 void write_csv_bom(FILE *out);
 
-// "name,type,status,exist,clsid,dll,bits,version,company,arch,problem" and
+// "name,type,status,exist,clsid,dll,bits,version,company,arch,problem,
+// registration" and
 // CR LF.
 void write_csv_heading(FILE *out);
 // One plug-in's record and CR LF; facts is what its file read as (null or

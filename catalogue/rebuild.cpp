@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/filter_data.h"
 #include "catalogue/scan_common.h"
 #include "catalogue/views.h"
 #include "platform/keyguard.h"
@@ -102,6 +103,42 @@ static int read_saved_name(HKEY key, PlugEntry *entry)
     return ok;
 }
 
+// The first subkey of parent\path into out, with guid_only the first
+// named as a GUID without braces; 0 when there is none.
+static int first_subkey(HKEY parent, const char *path, int guid_only, char *out, size_t size)
+{
+    KeyGuard key;
+    if (reg_open(parent, path, 0, KEY_READ | store_view(), key.out()) != ERROR_SUCCESS) return 0;
+    DWORD failures = 0;
+    for (DWORD i = 0;; i++) {
+        char name[KEY_NAME_BYTES];
+        LONG r = reg_enum_key(key.get(), i, name, sizeof name, KEY_NAME_CAPACITY);
+        if (walk_ends(r, &failures)) return 0;
+        if (r != ERROR_SUCCESS || (guid_only && !is_guid_text(name, 0))) continue;
+        copy_text(out, name, size);
+        return 1;
+    }
+}
+
+// The forms a saved registration holds, each kept under its path below
+// HKCR. An entry that holds neither filter form is taken as the old form,
+// whose Filter key Enable then asks for, as it always has.
+static void read_saved_forms(HKEY key, PlugEntry *entry)
+{
+    if (entry->type == PLUG_TYPE_DMO) {
+        entry->forms = REG_FORM_DMO;
+        first_subkey(key, DMO_ROOT_PATH, 1, entry->key_name, PLUG_CLSID_TEXT_SIZE - 1);
+        return;
+    }
+    if (entry->type != PLUG_TYPE_DIRECTX) return;
+    KeyGuard filter;
+    if (reg_open(key, "Filter", 0, KEY_READ | store_view(), filter.out()) == ERROR_SUCCESS)
+        entry->forms |= REG_FORM_FILTER;
+    if (first_subkey(key, MAPPER_INSTANCE_PATH, 0, entry->key_name, PLUG_CLSID_TEXT_SIZE - 1))
+        entry->forms |= REG_FORM_MAPPER;
+    if (entry->forms == 0) entry->forms = REG_FORM_FILTER;
+}
+
 // 1 when the store entry describes a plug-in that can be listed.
 static int read_store_entry(HKEY key, const char *clsid_text, PlugEntry *entry,
                             WCHAR *file)
@@ -110,7 +147,10 @@ static int read_store_entry(HKEY key, const char *clsid_text, PlugEntry *entry,
     DWORD len = 4;
     if (reg_query(key, "type", nullptr, &entry->type, &len) != ERROR_SUCCESS)
         return 0;
-    if (entry->type != PLUG_TYPE_DIRECTX && entry->type != PLUG_TYPE_VS3) return 1;
+    if (entry->type != PLUG_TYPE_DIRECTX && entry->type != PLUG_TYPE_VS3 &&
+        entry->type != PLUG_TYPE_DMO)
+        return 1;
+    read_saved_forms(key, entry);
     char path[PATH_BUFFER_SIZE];
     if (snprintf(path, sizeof path, "CLSID\\%s\\InprocServer32", clsid_text) >=
         static_cast<int>(sizeof path))
@@ -164,6 +204,7 @@ void rebuild_catalogue()
     plug_list_reset(&catalogue);
     plug_list_reset(&catalogue_files);
     scan_directx_filters();
+    scan_dmo_effects();
     scan_vs3_effects();
     scan_disabled_store();
 }

@@ -40,7 +40,8 @@ int parse_type(const char *value, CliArgs *args)
     if (same_text_nocase(value, "directx") || same_text_nocase(value, "direct-x"))
         args->type_filter = PLUG_TYPE_DIRECTX;
     else if (same_text_nocase(value, "vs3")) args->type_filter = PLUG_TYPE_VS3;
-    else return fail(args, "--type takes directx or vs3, not \"", value);
+    else if (same_text_nocase(value, "dmo")) args->type_filter = PLUG_TYPE_DMO;
+    else return fail(args, "--type takes directx, dmo or vs3, not \"", value);
     return 1;
 }
 
@@ -162,7 +163,7 @@ int parse_args(int argc, const char *const *argv, CliArgs *args)
                 if (!parse_format(v, args)) return 0;
             } else if (is_option(arg, "--type")) {
                 const char *v = option_value(arg, "--type", argc, argv, &i);
-                if (v == nullptr) return fail(args, "--type needs a value: directx or vs3", nullptr);
+                if (v == nullptr) return fail(args, "--type needs a value: directx, dmo or vs3", nullptr);
                 if (!parse_type(v, args)) return 0;
             } else if (strcmp(arg, "-o") == 0 || is_option(arg, "--output")) {
                 const char *v = arg[1] == 'o' ? (i + 1 < argc ? argv[++i] : nullptr)

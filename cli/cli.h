@@ -41,7 +41,7 @@ struct CliArgs {
     int format;       // CliFormat
     int format_given; // --format appeared
     int yes;          // --yes: remove without asking
-    int type_filter;  // 0 any, else PLUG_TYPE_DIRECTX or PLUG_TYPE_VS3
+    int type_filter;  // 0 any, else PLUG_TYPE_DIRECTX, PLUG_TYPE_VS3 or PLUG_TYPE_DMO
     int bits_filter;  // 0 any, else 32 or 64: the registry view
     int help;         // --help, or the help command
     int version;      // --version

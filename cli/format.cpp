@@ -198,6 +198,7 @@ void write_json(FILE *out, Filter type_filter)
         json_string(e->dll_path, sizeof e->dll_path, text, sizeof text);
         fprintf(out, "\"dll\": %s, ", text);
         write_json_file_fields(out, i, e, text, sizeof text);
+        fprintf(out, ", \"registration\": \"%s\"", registration_text(e));
         fputc('}', out);
     }
     fputs(first ? "]\n" : "\n]\n", out);
@@ -384,7 +385,7 @@ const char CLI_HELP_TEXT[] =
     "\n"
     "Options:\n"
     "  --format table|csv|json  Output of list (default table).\n"
-    "  --type directx|vs3       Only plug-ins of that type (list, check, and the\n"
+    "  --type directx|dmo|vs3   Only plug-ins of that type (list, check, and the\n"
     "                           lookup of named plug-ins).\n"
     "  --bits 32|64             Only plug-ins of that registry view (list, check,\n"
     "                           and the lookup of named plug-ins).\n"
@@ -404,6 +405,7 @@ const char CLI_HELP_TEXT[] =
     "         control characters in a name or path are shown as '?'.\n"
     "  csv    RFC 4180 in UTF-8: a heading line\n"
     "         name,type,status,exist,clsid,dll,bits,version,company,arch,problem,\n"
+    "         registration,\n"
     "         then\n"
     "         one record per plug-in; fields holding a comma, a quote, CR or LF\n"
     "         are quoted and their quotes doubled; every line ends with CR LF.\n"
@@ -413,7 +415,9 @@ const char CLI_HELP_TEXT[] =
     "  json   An array of objects with the members name, type, status, clsid, dll\n"
     "         (strings), exist (true or false), bits (32 or 64), and version,\n"
     "         company, description, arch (x86, x64, arm64, arm), problem and file\n"
-    "         (strings, or null when the file has none). The output is\n"
+    "         (strings, or null when the file has none), and registration\n"
+    "         (filter, mapper, filter+mapper, dmo or vs3: where it is registered).\n"
+    "         The output is\n"
     "         pure ASCII (RFC 8259): every character outside printable ASCII is\n"
     "         written as the \\uXXXX escapes of its UTF-16 code units, a\n"
     "         character beyond the BMP as its surrogate pair (\\ud83c\\udf9b),\n"

@@ -75,10 +75,13 @@ enum PlugWhy {
     WHY_CHANGED_MEANWHILE // two looks at the same key disagreed
 };
 
-// Parts of a registration, for what an Enable restored.
-#define PART_FILTER 1
-#define PART_CLSID 2
-#define PART_VS3_VALUE 4
+// Parts of a registration: which an Enable restored, and where each lives.
+#define PART_FILTER 1       // Filter\{clsid}
+#define PART_CLSID 2        // CLSID\{clsid}
+#define PART_VS3_VALUE 4    // the VS3Effects value {clsid}
+#define PART_INSTANCE 8     // the filter mapper's instance key
+#define PART_DMO 16         // DirectShow\MediaObjects\<guid>
+#define PART_DMO_CATEGORY 32 // the DMO's entry in the audio-effect category
 
 struct PlugOutcome {
     int32_t status;    // PlugStatus
@@ -102,33 +105,44 @@ void describe_outcome(const PlugOutcome *outcome, char *out, size_t size);
 // "access denied (run as administrator)", "not found" or "registry error N".
 void registry_reason(long code, char *out, size_t size);
 
-// ---- what Remove deletes --------------------------------------------------
+// ---- the parts of a registration -----------------------------------------
 
-// One piece of a registration as Remove deletes it: a key with its whole
-// subtree, or, when `value` is not empty, that one value of the key.
-struct RemovalPart {
+// One piece of a registration: a key with its whole subtree, or, when
+// `value` is not empty, that one value of the key. A key part is kept in a
+// store entry under the path it has below HKCR.
+struct RegPart {
+    int32_t id;       // PART_*
+    int32_t required; // missing, it is a failure; else there is nothing of it to move
     HKEY root;
     REGSAM view;
     char path[MAINT_PATH_SIZE];
     char value[PLUG_CLSID_TEXT_BYTES];
 };
-#define MAX_REMOVAL_PARTS 2
-struct RemovalParts {
+#define MAX_REG_PARTS 3
+struct RegParts {
     int32_t count;
-    RemovalPart part[MAX_REMOVAL_PARTS];
+    RegPart part[MAX_REG_PARTS];
 };
 
-// What remove_plug would delete for the entry at index now, present or not:
-// a live filter's Filter key (unless it stays for the other view) and class
-// key, a live effect's class key and VS3Effects value, a disabled plug-in's
-// store entry. 1, or 0 with *o saying why, as remove_plug would refuse.
-int removal_parts(int index, RemovalParts *parts, PlugOutcome *o);
+// The parts of the entry's live registration, in the order they are saved,
+// each in its view: a filter's class key, Filter key and mapper instance
+// (the forms it has), a DMO's class key, MediaObjects key and category
+// entry, an effect's class key and VS3Effects value. 0 when its texts
+// cannot name registry keys.
+int registration_parts(const PlugEntry *entry, RegParts *parts);
+
+// What remove_plug would delete for the entry at index now: the parts that
+// are there (a Filter key that stays for the other view left out), or a
+// disabled plug-in's store entry. 1, or 0 with *o saying why, as
+// remove_plug would refuse.
+int removal_parts(int index, RegParts *parts, PlugOutcome *o);
 
 // ---- where a registration is now -------------------------------------------
 
 struct PlugPlaces {
     int32_t live_parts;   // parts a live registration of this type consists of (0 for other types)
     int32_t live_present; // how many of them exist
+    int32_t present;      // PART_* of those that exist
     int32_t filter_key;   // Filter\{clsid} of this registration exists
     int32_t clsid_key;    // CLSID\{clsid} exists in the entry's view
     int32_t vs3_value;    // the VS3Effects value {clsid} exists in the entry's view

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "catalogue/list_csv.h"
 #include "catalogue/scan_common.h"
 #include "catalogue/views.h"
 #include "platform/keyguard.h"
@@ -40,6 +41,7 @@ struct Places {
     REGSAM view;                  // the registration's view
     REGSAM filter_view;           // the view its Filter key is found in
     REGSAM store_view;
+    RegParts parts;               // what the registration consists of
 };
 
 int key_exists(HKEY root, const char *path, REGSAM view)
@@ -63,6 +65,64 @@ REGSAM find_filter_view(const PlugEntry *entry, const char *filter_path)
     return own;
 }
 
+// A key name (an instance's or a DMO's) that names exactly one key.
+int names_one_key(const char *name, size_t size)
+{
+    size_t n = strnlen(name, size);
+    return n > 0 && n < size && strchr(name, '\\') == nullptr;
+}
+
+int add_part(RegParts *parts, int32_t id, int32_t required, HKEY root, REGSAM view,
+             const char *prefix, const char *name, const char *value)
+{
+    RegPart &part = parts->part[parts->count++];
+    part.id = id;
+    part.required = required;
+    part.root = root;
+    part.view = view;
+    int n = snprintf(part.path, sizeof part.path, "%s%s%s", prefix, name[0] != '\0' ? "\\" : "",
+                     name);
+    snprintf(part.value, sizeof part.value, "%s", value);
+    return n > 0 && static_cast<size_t>(n) < sizeof part.path;
+}
+
+// The one statement of what a registration consists of.
+int state_parts(const PlugEntry *entry, const Places &p, RegParts *parts)
+{
+    memset(parts, 0, sizeof *parts);
+    const char *clsid = entry->clsid_text;
+    const char *key_name = entry->key_name;
+    int ok = 1;
+    if (entry->type == PLUG_TYPE_DIRECTX) {
+        // A record that names no form is of the old one, as every earlier record.
+        int forms = entry->forms != 0 ? entry->forms : REG_FORM_FILTER;
+        // A saved Filter key comes back into the class's own view, where
+        // every version has put it.
+        REGSAM filter_view = entry->disabled != 0 ? p.view : p.filter_view;
+        if (forms & REG_FORM_FILTER)
+            ok &= add_part(parts, PART_FILTER, 1, HKEY_CLASSES_ROOT, filter_view, "Filter", clsid,
+                           "");
+        ok &= add_part(parts, PART_CLSID, 1, HKEY_CLASSES_ROOT, p.view, "CLSID", clsid, "");
+        if (forms & REG_FORM_MAPPER)
+            ok &= names_one_key(key_name, sizeof entry->key_name) &&
+                  add_part(parts, PART_INSTANCE, 1, HKEY_CLASSES_ROOT, p.view,
+                           MAPPER_INSTANCE_PATH, key_name, "");
+    } else if (entry->type == PLUG_TYPE_DMO) {
+        // A DMO is offered through its MediaObjects key; its class key and
+        // category entry go with it where they are.
+        ok &= names_one_key(key_name, sizeof entry->key_name);
+        ok &= add_part(parts, PART_CLSID, 0, HKEY_CLASSES_ROOT, p.view, "CLSID", clsid, "");
+        ok &= add_part(parts, PART_DMO, 1, HKEY_CLASSES_ROOT, p.view, DMO_ROOT_PATH, key_name, "");
+        ok &= add_part(parts, PART_DMO_CATEGORY, 0, HKEY_CLASSES_ROOT, p.view,
+                       DMO_AUDIO_EFFECTS_PATH, key_name, "");
+    } else if (entry->type == PLUG_TYPE_VS3) {
+        ok &= add_part(parts, PART_CLSID, 1, HKEY_CLASSES_ROOT, p.view, "CLSID", clsid, "");
+        ok &= add_part(parts, PART_VS3_VALUE, 1, HKEY_LOCAL_MACHINE, p.view, VS3_EFFECTS_PATH, "",
+                       clsid);
+    }
+    return ok;
+}
+
 int compose_places(const PlugEntry *entry, Places *p)
 {
     if (!clsid_names_one_key(entry) || !compose(p->store, store_root_path(entry->bits), entry) ||
@@ -71,20 +131,33 @@ int compose_places(const PlugEntry *entry, Places *p)
     p->view = view_flag(entry->bits);
     p->store_view = store_view();
     p->filter_view = find_filter_view(entry, p->filter);
-    return 1;
+    return state_parts(entry, *p, &p->parts);
 }
 
 // Where one Filter key serves both views, it also belongs to the class's
 // registration in the other view while that one is live: it stays. Whenever
 // that cannot be told it stays too; a Filter key left behind loses nothing.
-// The other view's class counts as live when the catalogue lists it or the
-// registry does not say twice that it is missing, so that one wrong answer
-// cannot delete it.
+// The other view's class counts as live when the catalogue lists it, its
+// saved class key lacks a saved Filter key, or the registry does not say
+// twice that it is missing, so that one wrong answer cannot delete it.
+// The other view's class key saved without the Filter key (as the class's
+// VS3 effect saves it) still counts on the live one. Untellable counts too.
+int saved_without_filter(const PlugEntry *entry, int32_t other)
+{
+    char saved[MAINT_PATH_SIZE], filter[MAINT_PATH_SIZE];
+    const char *root = store_root_path(other), *clsid = entry->clsid_text;
+    if (snprintf(saved, sizeof saved, "%s\\%s\\CLSID\\%s", root, clsid, clsid) < 0 ||
+        snprintf(filter, sizeof filter, "%s\\%s\\Filter\\%s", root, clsid, clsid) < 0)
+        return 1;
+    return key_exists(HKEY_CLASSES_ROOT, saved, store_view()) &&
+           !key_exists(HKEY_CLASSES_ROOT, filter, store_view());
+}
+
 int filter_serves_other_view(const PlugEntry *entry, const Places *p)
 {
     int32_t other = other_view(entry->bits);
     if (other == 0) return 0;
-    if (is_new_clsid(entry->clsid, other) &&
+    if (is_new_clsid(entry->clsid, other) && !saved_without_filter(entry, other) &&
         !key_exists(HKEY_CLASSES_ROOT, p->clsid, view_flag(other)) &&
         !key_exists(HKEY_CLASSES_ROOT, p->clsid, view_flag(other)))
         return 0;
@@ -265,7 +338,7 @@ int restore_vs3_value(HKEY store, const PlugEntry *entry, const Places &p, PlugO
     return 1;
 }
 
-// Restores one saved subtree ("Filter" or "CLSID") into the live place.
+// Restores one saved subtree (a part's path, or "Filter") into the live place.
 int restore_tree(HKEY store, const char *part, REGSAM view, const Places &p, PlugOutcome *o)
 {
     TreeFailure f;
@@ -295,23 +368,26 @@ int delete_tree_at(REGSAM view, const char *path, PlugOutcome *o)
     return tree_failed(o, f, "", "");
 }
 
-int delete_directx_registration(const PlugEntry *entry, const Places &p, PlugOutcome *o)
+// Deletes the key parts in `which` (PART_*), in order, each tried whatever
+// the one before did; a Filter key that serves the other view stays.
+int delete_key_parts(const PlugEntry *entry, const Places &p, int32_t which, PlugOutcome *o)
 {
-    // Both deletions are tried, class key first, as they always were.
-    int keep_filter = filter_serves_other_view(entry, &p);
-    int clsid_gone = delete_tree_at(p.view, p.clsid, o);
-    int filter_gone = keep_filter || delete_tree_at(p.filter_view, p.filter, o);
-    return clsid_gone && filter_gone;
+    int all_gone = 1;
+    for (int i = 0; i < p.parts.count; i++) {
+        const RegPart &part = p.parts.part[i];
+        if (part.value[0] != '\0' || (which & part.id) == 0) continue;
+        if (part.id == PART_FILTER && filter_serves_other_view(entry, &p)) continue;
+        if (!delete_tree_at(part.view, part.path, o)) all_gone = 0;
+    }
+    return all_gone;
 }
 
 // value_saved 0: disable found no value to save, so none is deleted; one
 // that shows up meanwhile stays live and is reported.
-int delete_vs3_registration(const PlugEntry *entry, const Places &p, PlugOutcome *o,
-                            int value_saved = 1)
+int delete_vs3_value(const PlugEntry *entry, const Places &p, PlugOutcome *o, int value_saved)
 {
-    int clsid_gone = delete_tree_at(p.view, p.clsid, o);
     if (!value_saved) {
-        if (vs3_value_state(entry, p) == 0) return clsid_gone;
+        if (vs3_value_state(entry, p) == 0) return 1;
         o->status = PLUG_FAILED;
         if (o->why == WHY_NONE) o->why = WHY_CHANGED_MEANWHILE;
         return 0;
@@ -322,7 +398,17 @@ int delete_vs3_registration(const PlugEntry *entry, const Places &p, PlugOutcome
     if (r == ERROR_SUCCESS) r = reg_delete_value(effects.get(), entry->clsid_text);
     if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND)
         return fail_at(o, r, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
-    return clsid_gone;
+    return 1;
+}
+
+// Deletes the live registration's parts in `which`: all of them for a
+// remove, those saved for a disable.
+int delete_registration(const PlugEntry *entry, const Places &p, int32_t which, PlugOutcome *o)
+{
+    int keys_gone = delete_key_parts(entry, p, which, o);
+    if (entry->type != PLUG_TYPE_VS3) return keys_gone;
+    int value_gone = delete_vs3_value(entry, p, o, (which & PART_VS3_VALUE) != 0);
+    return keys_gone && value_gone;
 }
 
 int delete_saved_copy(const PlugEntry *entry, const Places &p, PlugOutcome *o)
@@ -351,28 +437,60 @@ PlugEntry *usable_entry(int index, PlugOutcome *o, Places *p)
         refuse(o, WHY_BAD_CLSID);
         return nullptr;
     }
-    if (entry->type != PLUG_TYPE_DIRECTX && entry->type != PLUG_TYPE_VS3) {
+    if (entry->type != PLUG_TYPE_DIRECTX && entry->type != PLUG_TYPE_VS3 &&
+        entry->type != PLUG_TYPE_DMO) {
         refuse(o, WHY_BAD_TYPE);
         return nullptr;
     }
     return entry;
 }
 
-// Everything of the live registration into the open store entry.
+// Everything of the live registration into the open store entry; *saved
+// gets the PART_* copied. A part that need not be there and is not is
+// skipped: copying it would leave an empty key to restore.
 int save_registration(HKEY store, const PlugEntry *entry, const Places &p, PlugOutcome *o,
-                      int *vs3_saved)
+                      int32_t *saved)
 {
     // The value first: a copy that stops later still holds it exactly, so
     // that enabling that copy never has to make the value up.
-    *vs3_saved = 0;
-    if (entry->type == PLUG_TYPE_VS3 && !save_vs3_value(store, entry, p, o, vs3_saved)) return 0;
-    TreeFailure f;
-    if (entry->type == PLUG_TYPE_DIRECTX &&
-        !copy_key_tree_ex(store, p.store_view, HKEY_CLASSES_ROOT, p.filter_view, p.filter, &f))
-        return tree_failed(o, f, p.store, "");
-    if (!copy_key_tree_ex(store, p.store_view, HKEY_CLASSES_ROOT, p.view, p.clsid, &f))
-        return tree_failed(o, f, p.store, "");
+    *saved = 0;
+    int vs3_saved = 0;
+    if (entry->type == PLUG_TYPE_VS3 && !save_vs3_value(store, entry, p, o, &vs3_saved)) return 0;
+    if (vs3_saved) *saved |= PART_VS3_VALUE;
+    for (int i = 0; i < p.parts.count; i++) {
+        const RegPart &part = p.parts.part[i];
+        if (part.value[0] != '\0') continue;
+        if (!part.required && !key_exists(part.root, part.path, part.view)) continue;
+        TreeFailure f;
+        if (!copy_key_tree_ex(store, p.store_view, part.root, part.view, part.path, &f))
+            return tree_failed(o, f, p.store, "");
+        *saved |= part.id;
+    }
     return 1;
+}
+
+// Every key part the store entry holds back into its live place; a
+// required one it lacks fails. 1 when all of them came back.
+int restore_key_parts(HKEY store, const Places &p, PlugOutcome *o)
+{
+    int complete = 1;
+    for (int i = 0; i < p.parts.count; i++) {
+        const RegPart &part = p.parts.part[i];
+        if (part.value[0] != '\0') continue;
+        // A part the copy lacks is not made up as an empty key.
+        if (!key_exists(store, part.path, p.store_view)) {
+            if (!part.required) continue;
+            char where[MAINT_PATH_SIZE];
+            if (snprintf(where, sizeof where, "%s\\%s", p.store, part.path) < 0) where[0] = '\0';
+            fail_at(o, ERROR_FILE_NOT_FOUND, HKEY_CLASSES_ROOT, where);
+            complete = 0;
+        } else if (restore_tree(store, part.path, part.view, p, o)) {
+            o->restored |= part.id;
+        } else {
+            complete = 0;
+        }
+    }
+    return complete;
 }
 
 } // namespace
@@ -418,11 +536,10 @@ int disable_plug(int index, PlugOutcome *out)
     if (!write_store_header(store.get(), entry, p, o)) return 0;
     // The flag turns only once every copy is in the store: a row reading
     // "Disabled" must not hide a registration that is still live.
-    int vs3_saved = 0;
-    if (!save_registration(store.get(), entry, p, o, &vs3_saved)) return 0;
+    int32_t saved = 0;
+    if (!save_registration(store.get(), entry, p, o, &saved)) return 0;
     entry->disabled = 1;
-    if (entry->type == PLUG_TYPE_DIRECTX) return delete_directx_registration(entry, p, o);
-    return delete_vs3_registration(entry, p, o, vs3_saved);
+    return delete_registration(entry, p, saved, o);
 }
 
 int enable_plug(int index, PlugOutcome *out)
@@ -445,15 +562,11 @@ int enable_plug(int index, PlugOutcome *out)
         LONG r = reg_open(HKEY_CLASSES_ROOT, p.store, 0, KEY_READ | p.store_view, store.out());
         if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
         // Every part is tried, so that as much as possible is live again.
-        if (entry->type == PLUG_TYPE_DIRECTX) {
-            if (restore_tree(store.get(), "Filter", p.view, p, o)) o->restored |= PART_FILTER;
-            if (restore_tree(store.get(), "CLSID", p.view, p, o)) o->restored |= PART_CLSID;
-            complete = o->restored == (PART_FILTER | PART_CLSID);
-        } else {
-            if (restore_tree(store.get(), "CLSID", p.view, p, o)) o->restored |= PART_CLSID;
+        complete = restore_key_parts(store.get(), p, o);
+        if (entry->type == PLUG_TYPE_VS3) {
             if (restore_vs3_value(store.get(), entry, p, o)) o->restored |= PART_VS3_VALUE;
-            int filter_ok = restore_saved_filter(store.get(), p, o);
-            complete = filter_ok && o->restored == (PART_CLSID | PART_VS3_VALUE);
+            else complete = 0;
+            if (!restore_saved_filter(store.get(), p, o)) complete = 0;
         }
     }
     // An incomplete restoration keeps the row disabled and the saved copy
@@ -473,21 +586,19 @@ int remove_plug(int index, PlugOutcome *out)
     if (entry == nullptr) return 0;
     // A disabled plug-in has no live registration to touch.
     if (entry->disabled != 0) return delete_saved_copy(entry, p, o);
-    if (entry->type == PLUG_TYPE_DIRECTX) return delete_directx_registration(entry, p, o);
-    return delete_vs3_registration(entry, p, o);
+    return delete_registration(entry, p, ~0, o);
 }
 
-static void add_part(RemovalParts *parts, HKEY root, REGSAM view, const char *path,
-                     const char *value)
+int registration_parts(const PlugEntry *entry, RegParts *parts)
 {
-    RemovalPart &part = parts->part[parts->count++];
-    part.root = root;
-    part.view = view;
-    snprintf(part.path, sizeof part.path, "%s", path);
-    snprintf(part.value, sizeof part.value, "%s", value);
+    Places p;
+    memset(parts, 0, sizeof *parts);
+    if (entry == nullptr || !compose_places(entry, &p)) return 0;
+    *parts = p.parts;
+    return 1;
 }
 
-int removal_parts(int index, RemovalParts *parts, PlugOutcome *o)
+int removal_parts(int index, RegParts *parts, PlugOutcome *o)
 {
     memset(parts, 0, sizeof *parts);
     start(o);
@@ -495,14 +606,15 @@ int removal_parts(int index, RemovalParts *parts, PlugOutcome *o)
     PlugEntry *entry = usable_entry(index, o, &p);
     if (entry == nullptr) return 0;
     if (entry->disabled != 0) {
-        add_part(parts, HKEY_CLASSES_ROOT, p.store_view, p.store, "");
+        add_part(parts, 0, 1, HKEY_CLASSES_ROOT, p.store_view, p.store, "", "");
         return 1;
     }
-    if (entry->type == PLUG_TYPE_DIRECTX && !filter_serves_other_view(entry, &p))
-        add_part(parts, HKEY_CLASSES_ROOT, p.filter_view, p.filter, "");
-    add_part(parts, HKEY_CLASSES_ROOT, p.view, p.clsid, "");
-    if (entry->type == PLUG_TYPE_VS3)
-        add_part(parts, HKEY_LOCAL_MACHINE, p.view, VS3_EFFECTS_PATH, entry->clsid_text);
+    for (int i = 0; i < p.parts.count; i++) {
+        const RegPart &part = p.parts.part[i];
+        if (part.id == PART_FILTER && filter_serves_other_view(entry, &p)) continue;
+        if (!part.required && !key_exists(part.root, part.path, part.view)) continue;
+        parts->part[parts->count++] = part;
+    }
     return 1;
 }
 
@@ -519,8 +631,7 @@ void registry_reason(long code, char *out, size_t size)
 
 static void type_words(int32_t type, char *out, size_t size)
 {
-    if (type == PLUG_TYPE_DIRECTX) snprintf(out, size, "Direct-X");
-    else if (type == PLUG_TYPE_VS3) snprintf(out, size, "VS3");
+    if (type_text(type)[0] != '\0') snprintf(out, size, "%s", type_text(type));
     else snprintf(out, size, "type %d", static_cast<int>(type));
 }
 
@@ -561,19 +672,24 @@ void find_places(const PlugEntry *entry, PlugPlaces *pl)
     Places p;
     if (entry == nullptr || !compose_places(entry, &p)) return;
     pl->saved = key_exists(HKEY_CLASSES_ROOT, p.store, p.store_view);
-    pl->clsid_key = key_exists(HKEY_CLASSES_ROOT, p.clsid, p.view);
-    if (entry->type == PLUG_TYPE_DIRECTX) {
+    int clsid_here = key_exists(HKEY_CLASSES_ROOT, p.clsid, p.view);
+    for (int i = 0; i < p.parts.count; i++) {
+        const RegPart &part = p.parts.part[i];
+        int here = part.value[0] != '\0' ? vs3_value_state(entry, p) != 0
+                                         : key_exists(part.root, part.path, part.view);
         // A Filter key that serves the class's live registration in the other
         // view is that one's, once this view's class key is gone.
-        pl->filter_key = key_exists(HKEY_CLASSES_ROOT, p.filter, p.filter_view) &&
-                         (pl->clsid_key || !filter_serves_other_view(entry, &p));
-        pl->live_parts = 2;
-        pl->live_present = pl->filter_key + pl->clsid_key;
-    } else if (entry->type == PLUG_TYPE_VS3) {
-        pl->vs3_value = vs3_value_state(entry, p) != 0;
-        pl->live_parts = 2;
-        pl->live_present = pl->clsid_key + pl->vs3_value;
+        if (here && part.id == PART_FILTER && !clsid_here && filter_serves_other_view(entry, &p))
+            here = 0;
+        // A part that need not be there counts only where it is.
+        if (!part.required && !here) continue;
+        pl->live_parts++;
+        pl->live_present += here;
+        if (here) pl->present |= part.id;
     }
+    pl->filter_key = (pl->present & PART_FILTER) != 0;
+    pl->clsid_key = (pl->present & PART_CLSID) != 0;
+    pl->vs3_value = (pl->present & PART_VS3_VALUE) != 0;
 }
 
 void describe_places(const PlugEntry *entry, const PlugPlaces *pl, char *out, size_t size)
@@ -588,23 +704,22 @@ void describe_places(const PlugEntry *entry, const PlugPlaces *pl, char *out, si
         return;
     }
     // Only some of a live registration is left: name each piece.
-    const char *clsid = entry->clsid_text;
+    RegParts parts;
+    registration_parts(entry, &parts);
     char present[MAINT_PATH_SIZE / 2] = "", missing[MAINT_PATH_SIZE / 2] = "";
-    struct {
-        int is_part, here;
-        const char *label;
-    } const parts[3] = {
-        {entry->type == PLUG_TYPE_DIRECTX, pl->filter_key, "HKCR\\Filter\\"},
-        {1, pl->clsid_key, "HKCR\\CLSID\\"},
-        {entry->type == PLUG_TYPE_VS3, pl->vs3_value, "VS3Effects value "},
-    };
-    for (const auto &part : parts) {
-        if (!part.is_part) continue;
-        char *list = part.here ? present : missing;
+    for (int i = 0; i < parts.count; i++) {
+        const RegPart &part = parts.part[i];
+        int here = (pl->present & part.id) != 0;
+        if (!part.required && !here) continue;
+        char *list = here ? present : missing;
         size_t at = strlen(list);
         // A list too long for the line is cut.
-        if (snprintf(list + at, sizeof present - at, "%s%s%s", at ? ", " : "", part.label, clsid) < 0)
-            list[at] = '\0';
+        int n = part.value[0] != '\0'
+                    ? snprintf(list + at, sizeof present - at, "%sVS3Effects value %s",
+                               at ? ", " : "", part.value)
+                    : snprintf(list + at, sizeof present - at, "%sHKCR\\%s", at ? ", " : "",
+                               part.path);
+        if (n < 0) list[at] = '\0';
     }
     snprintf(out, size, "partly live (present: %s; missing: %s)%s", present, missing,
              pl->saved ? ", and a saved copy is in the disabled store" : ", no saved copy");

@@ -319,7 +319,7 @@ int top_written(Builder *b, const WCHAR *path)
 
 // A read that stopped: a callback has said why already, or the registry
 // answered for the key at `where` below the part's key.
-int read_failed(Builder *b, const TreeFailure &f, const RemovalPart &part)
+int read_failed(Builder *b, const TreeFailure &f, const RegPart &part)
 {
     if (f.code == ERROR_CANCELLED) return 0;
     if (f.code == ERROR_OUTOFMEMORY) {
@@ -334,7 +334,7 @@ int read_failed(Builder *b, const TreeFailure &f, const RemovalPart &part)
 }
 
 // A whole key: absent is nothing to back up (Remove deletes nothing there).
-int put_key_part(Builder *b, const RemovalPart &part)
+int put_key_part(Builder *b, const RegPart &part)
 {
     KeyGuard top;
     LONG r = reg_open(part.root, part.path, REG_OPTION_OPEN_LINK, KEY_READ | part.view, top.out());
@@ -351,7 +351,7 @@ int put_key_part(Builder *b, const RemovalPart &part)
 }
 
 // One value of a key, under its key's line; absent, nothing to back up.
-int put_value_part(Builder *b, const RemovalPart &part)
+int put_value_part(Builder *b, const RegPart &part)
 {
     KeyGuard key;
     LONG r = reg_open(part.root, part.path, 0, KEY_QUERY_VALUE | part.view, key.out());
@@ -374,7 +374,7 @@ int build_once(const int *indexes, int count, const WCHAR *user, RegText *text, 
     b->line_start = 0;
     b->out = out;
     b->top_slots = 4;
-    while (b->top_slots <= 2 * static_cast<size_t>(count) * MAX_REMOVAL_PARTS) b->top_slots *= 2;
+    while (b->top_slots <= 2 * static_cast<size_t>(count) * MAX_REG_PARTS) b->top_slots *= 2;
     b->tops = static_cast<Span *>(calloc(b->top_slots, sizeof(Span)));
     if (b->tops == nullptr) {
         out->why = EXPORT_NO_MEMORY;
@@ -384,13 +384,13 @@ int build_once(const int *indexes, int count, const WCHAR *user, RegText *text, 
     put_ascii(b, FILE_HEADER);
     int ok = 1;
     for (int i = 0; ok && i < count; i++) {
-        RemovalParts parts;
+        RegParts parts;
         if (!removal_parts(indexes[i], &parts, &out->entry)) {
             out->why = EXPORT_REFUSED_ENTRY;
             ok = 0;
         }
         for (int k = 0; ok && k < parts.count; k++) {
-            const RemovalPart &part = parts.part[k];
+            const RegPart &part = parts.part[k];
             ok = part.value[0] != '\0' ? put_value_part(b, part) : put_key_part(b, part);
         }
         if (!ok) out->index = indexes[i];

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "catalogue/dll_problem.h"
+#include "catalogue/list_csv.h"
 #include "platform/widetext.h"
 
 // ---- the entry's own columns ----------------------------------------------
@@ -14,9 +15,7 @@ const char *cell_text(const PlugEntry *entry, int column)
     case 0:
         return entry->name;
     case 1:
-        if (entry->type == PLUG_TYPE_DIRECTX) return "Direct-X";
-        if (entry->type == PLUG_TYPE_VS3) return "VS3";
-        return "";
+        return type_text(entry->type);
     case 2:
         return entry->disabled != 0 ? "Disabled" : "- OK -";
     case 3:

@@ -124,7 +124,7 @@ void CatalogueRebuildTest::build_fixture()
     } store[] = {{F_PASS, "hidden by the live filter", 2},
                  {V_DESCRIBED, "hidden by the live effect", 1},
                  {S_FILTER, "Saved Filter", 1},
-                 {S_TYPE3, "Saved Other", 3}};
+                 {S_TYPE3, "Saved Other", 7}};
     for (const auto &s : store) {
         std::string e = saved(s.clsid);
         fx_set_sz(HKEY_CLASSES_ROOT, e.c_str(), "name", s.name);
@@ -165,7 +165,7 @@ TEST_F(CatalogueRebuildTest, FullFixture)
         "on 2 1 [Fixture Echo] " + d + V_NAMED,
         "on 2 0 [Chorus] " + m + V_DESCRIBED,
         "off 1 1 [Saved Filter] " + d + S_FILTER,
-        std::string("off 3 0 [Saved Other] [] ") + S_TYPE3,
+        std::string("off 7 0 [Saved Other] [] ") + S_TYPE3,
     };
     EXPECT_EQ(our_entries(), want);
     EXPECT_EQ(catalogue_count(), others + want.size());

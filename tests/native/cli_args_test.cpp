@@ -79,7 +79,7 @@ TEST(CliArgs, UsageErrorsNameTheirCause)
         {{"list", "--colour"}, "unknown option \"--colour\""},
         {{"list", "--format"}, "--format needs a value"},
         {{"list", "--format", "xml"}, "table, csv or json, not \"xml\""},
-        {{"list", "--type", "au"}, "directx or vs3, not \"au\""},
+        {{"list", "--type", "au"}, "directx, dmo or vs3, not \"au\""},
         {{"list", "extra"}, "list takes no plug-ins"},
         {{"disable"}, "at least one plug-in"},
         {{"remove", "--yes"}, "at least one plug-in"},

@@ -252,7 +252,8 @@ TEST_F(CliCommands, ListHelpAndUsageErrors)
 {
     Outcome l = run({"list", "--format", "csv"});
     EXPECT_EQ(l.code, CLI_EXIT_OK);
-    EXPECT_EQ(l.out.substr(0, 68), "name,type,status,exist,clsid,dll,bits,version,company,arch,problem\r\n");
+    EXPECT_EQ(l.out.substr(0, 81),
+              "name,type,status,exist,clsid,dll,bits,version,company,arch,problem,registration\r\n");
     EXPECT_NE(l.out.find(DX), std::string::npos);
     EXPECT_NE(l.out.find(VS), std::string::npos);
 
@@ -470,7 +471,7 @@ TEST_F(CliCommands, EnablingFromAnIncompleteSavedCopyNamesTheMissingPart)
     Outcome e = run({"enable", DX});
     EXPECT_EQ(e.code, CLI_EXIT_FAILED);
     EXPECT_EQ(e.out, std::string("enable \"Room Reverb\" ") + DX + ": failed: not found at HKCR\\" +
-                         saved_filter + "; now: partly live (present: HKCR\\CLSID\\" +
+                         saved_filter + "\\" + DX + "; now: partly live (present: HKCR\\CLSID\\" +
                          DX + "; missing: HKCR\\Filter\\" + DX +
                          "), and a saved copy is in the disabled store\n");
     EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, fx_store_entry(DX).c_str()));

@@ -164,7 +164,8 @@ TEST(CliFormat, CellTexts)
 {
     EXPECT_STREQ(type_text(PLUG_TYPE_DIRECTX), "Direct-X");
     EXPECT_STREQ(type_text(PLUG_TYPE_VS3), "VS3");
-    EXPECT_STREQ(type_text(3), "");
+    EXPECT_STREQ(type_text(PLUG_TYPE_DMO), "DMO");
+    EXPECT_STREQ(type_text(4), "");
     EXPECT_STREQ(type_text(0), "");
     EXPECT_STREQ(status_text(0), "OK");
     EXPECT_STREQ(status_text(1), "Disabled");
@@ -237,10 +238,10 @@ TEST_F(CliListing, Csv)
 {
     seed();
     EXPECT_EQ(capture(CLI_CSV, 0),
-              "name,type,status,exist,clsid,dll,bits,version,company,arch,problem\r\n"
-              "\"Verb, \"\"Big\"\"\",Direct-X,OK,No,{D1D1D1D1-0000-4000-8000-000000000001},/nonexistent/verb.dll,64,,,,DLL not found\r\n"
-              "Caf\xc3\xa9\tFX,VS3,OK,No,{A5A5A5A5-0000-4000-8000-000000000002},C:\\fx\\w.dll,64,,,,DLL not found\r\n"
-              "Old,Direct-X,Disabled,No,{5A5A5A5A-0000-4000-8000-000000000003},C:\\old.dll,64,,,,DLL not found\r\n");
+              "name,type,status,exist,clsid,dll,bits,version,company,arch,problem,registration\r\n"
+              "\"Verb, \"\"Big\"\"\",Direct-X,OK,No,{D1D1D1D1-0000-4000-8000-000000000001},/nonexistent/verb.dll,64,,,,DLL not found,filter\r\n"
+              "Caf\xc3\xa9\tFX,VS3,OK,No,{A5A5A5A5-0000-4000-8000-000000000002},C:\\fx\\w.dll,64,,,,DLL not found,vs3\r\n"
+              "Old,Direct-X,Disabled,No,{5A5A5A5A-0000-4000-8000-000000000003},C:\\old.dll,64,,,,DLL not found,filter\r\n");
 }
 
 TEST_F(CliListing, Json)
@@ -252,17 +253,17 @@ TEST_F(CliListing, Json)
               "\"exist\": false, \"bits\": 64, \"clsid\": \"{D1D1D1D1-0000-4000-8000-000000000001}\", "
               "\"dll\": \"/nonexistent/verb.dll\", \"version\": null, \"company\": null, "
               "\"description\": null, \"arch\": null, \"problem\": \"DLL not found\", "
-              "\"file\": \"/nonexistent/verb.dll\"},\n"
+              "\"file\": \"/nonexistent/verb.dll\", \"registration\": \"filter\"},\n"
               "  {\"name\": \"Caf\\u00e9\\tFX\", \"type\": \"VS3\", \"status\": \"OK\", "
               "\"exist\": false, \"bits\": 64, \"clsid\": \"{A5A5A5A5-0000-4000-8000-000000000002}\", "
               "\"dll\": \"C:\\\\fx\\\\w.dll\", \"version\": null, \"company\": null, "
               "\"description\": null, \"arch\": null, \"problem\": \"DLL not found\", "
-              "\"file\": \"C:\\\\fx\\\\w.dll\"},\n"
+              "\"file\": \"C:\\\\fx\\\\w.dll\", \"registration\": \"vs3\"},\n"
               "  {\"name\": \"Old\", \"type\": \"Direct-X\", \"status\": \"Disabled\", "
               "\"exist\": false, \"bits\": 64, \"clsid\": \"{5A5A5A5A-0000-4000-8000-000000000003}\", "
               "\"dll\": \"C:\\\\old.dll\", \"version\": null, \"company\": null, "
               "\"description\": null, \"arch\": null, \"problem\": \"DLL not found\", "
-              "\"file\": \"C:\\\\old.dll\"}\n"
+              "\"file\": \"C:\\\\old.dll\", \"registration\": \"filter\"}\n"
               "]\n");
 }
 
@@ -333,18 +334,18 @@ TEST_F(CliListing, ExistingDllAndTypeFilter)
     close(fd);
     unlink(dll);
     // An empty file is found, and is no image.
-    EXPECT_EQ(vs3_only, std::string("name,type,status,exist,clsid,dll,bits,version,company,arch,problem\r\n"
+    EXPECT_EQ(vs3_only, std::string("name,type,status,exist,clsid,dll,bits,version,company,arch,problem,registration\r\n"
                                      "Here,VS3,OK,Yes,{A5A5A5A5-0000-4000-8000-000000000002},") +
-                            dll + ",64,,,,not a Windows DLL\r\n");
-    EXPECT_EQ(dx_only, "name,type,status,exist,clsid,dll,bits,version,company,arch,problem\r\n"
-                       "Filter,Direct-X,OK,No,{D1D1D1D1-0000-4000-8000-000000000001},/nonexistent/x.dll,64,,,,DLL not found\r\n");
+                            dll + ",64,,,,not a Windows DLL,vs3\r\n");
+    EXPECT_EQ(dx_only, "name,type,status,exist,clsid,dll,bits,version,company,arch,problem,registration\r\n"
+                       "Filter,Direct-X,OK,No,{D1D1D1D1-0000-4000-8000-000000000001},/nonexistent/x.dll,64,,,,DLL not found,filter\r\n");
 }
 
 TEST_F(CliListing, EmptyCatalogue)
 {
     rebuild_catalogue();
     EXPECT_EQ(capture(CLI_TABLE, 0), "Name  Type  Status  Exist  Bits  Class identifier  DLL\n");
-    EXPECT_EQ(capture(CLI_CSV, 0), "name,type,status,exist,clsid,dll,bits,version,company,arch,problem\r\n");
+    EXPECT_EQ(capture(CLI_CSV, 0), "name,type,status,exist,clsid,dll,bits,version,company,arch,problem,registration\r\n");
     EXPECT_EQ(capture(CLI_JSON, 0), "[]\n");
 }
 

@@ -89,7 +89,7 @@ const CsvColumn CSV_COLUMNS[] = {
     {"registration",
      [](const CsvRow *r, size_t *n) {
          *n = PLUG_NAME_SIZE;
-         return registration_text(r->entry);
+         return form_text(r->entry);
      }},
 };
 
@@ -103,7 +103,7 @@ const char *type_text(int32_t type)
     return "";
 }
 
-const char *registration_text(const PlugEntry *entry)
+const char *form_text(const PlugEntry *entry)
 {
     if (entry->type == PLUG_TYPE_VS3) return "vs3";
     if (entry->type == PLUG_TYPE_DMO) return "dmo";

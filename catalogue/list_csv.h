@@ -20,7 +20,7 @@ const char *exist_text(int32_t dll_exists); // "Yes" or "No"
 const char *bits_text(int32_t bits);        // "32" or "64": the registry view
 // Where the plug-in is registered: "filter" (HKCR\Filter), "mapper" (the
 // filter mapper's category), "filter+mapper", "dmo" or "vs3".
-const char *registration_text(const PlugEntry *entry);
+const char *form_text(const PlugEntry *entry);
 
 // A field of at most max_len bytes of text (it may end earlier at its
 // terminator), quoted when it holds a comma, a quote, CR or LF, its quotes

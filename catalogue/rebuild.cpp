@@ -155,7 +155,10 @@ static int read_store_entry(HKEY key, const char *clsid_text, PlugEntry *entry,
     if (snprintf(path, sizeof path, "CLSID\\%s\\InprocServer32", clsid_text) >=
         static_cast<int>(sizeof path))
         return 0;
-    return read_dll_path(key, path, entry->bits, entry, file);
+    int has_class = read_dll_path(key, path, entry->bits, entry, file);
+    // A DMO is what its saved MediaObjects key says; its class key is optional.
+    if (entry->type == PLUG_TYPE_DMO) return entry->key_name[0] != '\0';
+    return has_class;
 }
 
 static void check_store_entry(HKEY root, const char *clsid_text, int32_t bits)

@@ -198,7 +198,7 @@ void write_json(FILE *out, Filter type_filter)
         json_string(e->dll_path, sizeof e->dll_path, text, sizeof text);
         fprintf(out, "\"dll\": %s, ", text);
         write_json_file_fields(out, i, e, text, sizeof text);
-        fprintf(out, ", \"registration\": \"%s\"", registration_text(e));
+        fprintf(out, ", \"registration\": \"%s\"", form_text(e));
         fputc('}', out);
     }
     fputs(first ? "]\n" : "\n]\n", out);

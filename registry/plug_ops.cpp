@@ -50,6 +50,13 @@ int key_exists(HKEY root, const char *path, REGSAM view)
     return reg_open(root, path, 0, KEY_READ | view, key.out()) != ERROR_FILE_NOT_FOUND;
 }
 
+// "Not there" is believed only when a second look agrees: a part taken as
+// absent is neither saved nor restored, and its copy may be deleted.
+int key_absent(HKEY root, const char *path, REGSAM view)
+{
+    return !key_exists(root, path, view) && !key_exists(root, path, view);
+}
+
 // A 32-bit class may have its Filter entry only in the 64-bit place (and the
 // other way round): its own view's is used when there is one. "None" is
 // believed only when a second look agrees, as the other view's entry may be
@@ -460,7 +467,7 @@ int save_registration(HKEY store, const PlugEntry *entry, const Places &p, PlugO
     for (int i = 0; i < p.parts.count; i++) {
         const RegPart &part = p.parts.part[i];
         if (part.value[0] != '\0') continue;
-        if (!part.required && !key_exists(part.root, part.path, part.view)) continue;
+        if (!part.required && key_absent(part.root, part.path, part.view)) continue;
         TreeFailure f;
         if (!copy_key_tree_ex(store, p.store_view, part.root, part.view, part.path, &f))
             return tree_failed(o, f, p.store, "");
@@ -478,7 +485,7 @@ int restore_key_parts(HKEY store, const Places &p, PlugOutcome *o)
         const RegPart &part = p.parts.part[i];
         if (part.value[0] != '\0') continue;
         // A part the copy lacks is not made up as an empty key.
-        if (!key_exists(store, part.path, p.store_view)) {
+        if (key_absent(store, part.path, p.store_view)) {
             if (!part.required) continue;
             char where[MAINT_PATH_SIZE];
             if (snprintf(where, sizeof where, "%s\\%s", p.store, part.path) < 0) where[0] = '\0';
@@ -612,7 +619,7 @@ int removal_parts(int index, RegParts *parts, PlugOutcome *o)
     for (int i = 0; i < p.parts.count; i++) {
         const RegPart &part = p.parts.part[i];
         if (part.id == PART_FILTER && filter_serves_other_view(entry, &p)) continue;
-        if (!part.required && !key_exists(part.root, part.path, part.view)) continue;
+        if (!part.required && key_absent(part.root, part.path, part.view)) continue;
         parts->part[parts->count++] = part;
     }
     return 1;

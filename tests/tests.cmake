@@ -34,6 +34,9 @@ endif()
 if(MP_WINDOWS)
   # The DLL reader is checked against GetFileVersionInfoW and VerQueryValueW.
   target_link_libraries(${test_exe} PRIVATE version)
+  # Plug-ins are registered and enumerated through the platform's own filter
+  # mapper and DMO functions.
+  target_link_libraries(${test_exe} PRIVATE ole32 oleaut32 uuid strmiids msdmo dmoguids)
 endif()
 include(${CMAKE_SOURCE_DIR}/tests/dlls/dlls.cmake)
 

@@ -169,6 +169,118 @@ void fx_directx_filter(const char *clsid_text, const char *name, const char *dll
     }
 }
 
+const char FX_AUDIO[] = "{73647561-0000-0010-8000-00AA00389B71}";
+const char FX_PCM[] = "{00000001-0000-0010-8000-00AA00389B71}";
+const char FX_VIDEO[] = "{73646976-0000-0010-8000-00AA00389B71}";
+const char FX_WILDCARD[] = "{00000000-0000-0000-0000-000000000000}";
+
+static void put_u32(std::string *out, DWORD v)
+{
+    for (int i = 0; i < 4; i++) out->push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+static std::string guid_bytes(const std::string &text)
+{
+    unsigned char b[16];
+    parse_clsid_text(text.c_str(), b);
+    return std::string(reinterpret_cast<const char *>(b), 16);
+}
+
+std::string fx_filter_data(DWORD merit, const FxPin *pins, int count)
+{
+    // Records first, then the data they point at, offsets from the start.
+    size_t records = 16;
+    for (int i = 0; i < count; i++) {
+        size_t types = pins[i].types.empty() ? 0 : 1;
+        for (char c : pins[i].types) types += c == ';';
+        records += 24 + 16 * types + 4 * static_cast<size_t>(pins[i].mediums);
+    }
+    std::string head, data;
+    auto place = [&](const std::string &bytes) {
+        size_t at = data.find(bytes);
+        if (at == std::string::npos) {
+            at = data.size();
+            data += bytes;
+        }
+        return static_cast<DWORD>(records + at);
+    };
+    put_u32(&head, 2);
+    put_u32(&head, merit);
+    put_u32(&head, static_cast<DWORD>(count));
+    put_u32(&head, 0);
+    for (int i = 0; i < count; i++) {
+        std::string types = pins[i].types;
+        std::vector<std::string> list;
+        for (size_t at = 0; !types.empty() && at <= types.size();) {
+            size_t end = types.find(';', at);
+            if (end == std::string::npos) end = types.size();
+            list.push_back(types.substr(at, end - at));
+            at = end + 1;
+        }
+        head += std::string(1, static_cast<char>('0' + i)) + "pi3";
+        put_u32(&head, pins[i].flags);
+        put_u32(&head, 1);
+        put_u32(&head, static_cast<DWORD>(list.size()));
+        put_u32(&head, static_cast<DWORD>(pins[i].mediums));
+        put_u32(&head, 0);
+        for (size_t t = 0; t < list.size(); t++) {
+            size_t comma = list[t].find(',');
+            head += std::string(1, static_cast<char>('0' + t)) + "ty3";
+            put_u32(&head, 0);
+            put_u32(&head, place(guid_bytes(list[t].substr(0, comma))));
+            put_u32(&head, place(guid_bytes(list[t].substr(comma + 1))));
+        }
+        for (int m = 0; m < pins[i].mediums; m++) {
+            std::string medium = guid_bytes(FX_PCM) + std::string(8, static_cast<char>(m));
+            put_u32(&head, place(medium));
+        }
+    }
+    return head + data;
+}
+
+std::string fx_audio_filter_data(DWORD merit)
+{
+    const std::string audio = std::string(FX_AUDIO) + "," + FX_PCM;
+    const FxPin pins[2] = {{0, audio, 0}, {0x8, audio, 0}};
+    return fx_filter_data(merit, pins, 2);
+}
+
+void fx_mapper_filter(const char *clsid_text, const char *instance, const char *name,
+                      const char *friendly, const std::string &filter_data, const char *dll_path,
+                      REGSAM view)
+{
+    const std::string cls = std::string("CLSID\\") + clsid_text;
+    const std::string key = std::string(MAPPER_INSTANCE_PATH "\\") + instance;
+    if (name != nullptr)
+        fx_set_exact_w(HKEY_CLASSES_ROOT, cls.c_str(), nullptr, REG_SZ,
+                       fx_w_bytes(name) + std::string(2, '\0'), view);
+    fx_set_exact_w(HKEY_CLASSES_ROOT, (cls + "\\InprocServer32").c_str(), nullptr, REG_SZ,
+                   fx_w_bytes(dll_path) + std::string(2, '\0'), view);
+    fx_set_exact_w(HKEY_CLASSES_ROOT, key.c_str(), "CLSID", REG_SZ,
+                   fx_w_bytes(clsid_text) + std::string(2, '\0'), view);
+    fx_set_exact_w(HKEY_CLASSES_ROOT, key.c_str(), "FriendlyName", REG_SZ,
+                   fx_w_bytes(friendly) + std::string(2, '\0'), view);
+    fx_set_exact_w(HKEY_CLASSES_ROOT, key.c_str(), "FilterData", REG_BINARY, filter_data, view);
+}
+
+void fx_dmo(const char *guid, const char *name, const char *dll_path, REGSAM view)
+{
+    const std::string cls = std::string("CLSID\\{") + guid + "}";
+    const std::string dmo = std::string(DMO_ROOT_PATH "\\") + guid;
+    fx_set_exact_w(HKEY_CLASSES_ROOT, (cls + "\\InprocServer32").c_str(), nullptr, REG_SZ,
+                   fx_w_bytes(dll_path) + std::string(2, '\0'), view);
+    fx_set_exact_w(HKEY_CLASSES_ROOT, dmo.c_str(), nullptr, REG_SZ,
+                   fx_w_bytes(name) + std::string(2, '\0'), view);
+    fx_set_exact_w(HKEY_CLASSES_ROOT, dmo.c_str(), "InputTypes", REG_BINARY, std::string(32, 'i'),
+                   view);
+    fx_set_exact_w(HKEY_CLASSES_ROOT, dmo.c_str(), "OutputTypes", REG_BINARY,
+                   std::string(32, 'o'), view);
+    HKEY member;
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, fx_w(std::string(DMO_AUDIO_EFFECTS_PATH "\\") + guid).c_str(),
+                        0, nullptr, 0, KEY_WRITE | view, nullptr, &member, nullptr) == ERROR_SUCCESS)
+        RegCloseKey(member);
+}
+
 void fx_vs3_effect(const char *clsid_text, const char *display_name, const char *description,
                    const char *dll_path)
 {

@@ -61,6 +61,33 @@ void fx_directx_filter(const char *clsid_text, const char *name, const char *dll
 void fx_vs3_effect(const char *clsid_text, const char *display_name, const char *description,
                    const char *dll_path);
 
+// A FilterData blob as the filter mapper writes it: each pin's flags
+// (0x8 an output), its media types' major and minor GUIDs in registry text,
+// and how many mediums it has; the GUIDs and mediums follow the records,
+// each kept once.
+struct FxPin {
+    DWORD flags;
+    std::string types; // "major,minor;major,minor;..."
+    int mediums;
+};
+std::string fx_filter_data(DWORD merit, const FxPin *pins, int count);
+// The common case: one audio input pin and one audio output pin.
+std::string fx_audio_filter_data(DWORD merit);
+extern const char FX_AUDIO[];    // MEDIATYPE_Audio
+extern const char FX_PCM[];      // MEDIASUBTYPE_PCM
+extern const char FX_VIDEO[];    // MEDIATYPE_Video
+extern const char FX_WILDCARD[]; // GUID_NULL
+
+// A filter registered through the mapper alone: its class key with a name
+// (none when name is null) and InprocServer32, and an instance key `instance`
+// of the mapper's category with CLSID, FriendlyName and FilterData.
+void fx_mapper_filter(const char *clsid_text, const char *instance, const char *name,
+                      const char *friendly, const std::string &filter_data, const char *dll_path,
+                      REGSAM view = 0);
+// A DMO of the audio-effect category as DMORegister writes it (key names
+// without braces), with its class key and InprocServer32.
+void fx_dmo(const char *guid, const char *name, const char *dll_path, REGSAM view = 0);
+
 // ---- Exact access through the wide functions -----------------------------
 
 // UTF-16 text as the wide functions take it (WCHAR: wchar_t on Windows,

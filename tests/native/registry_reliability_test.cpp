@@ -72,31 +72,44 @@ bool subset(const Items &a, const Items &b)
     return true;
 }
 
-// The three parts a registration can have, in one view. The VS3Effects
-// value is saved exactly in the store entry's "VS3Effects" subkey.
-enum PartKind { FILTER_PART, CLSID_PART, VS3_PART };
+// The parts a registration can have, in one view. A key part is kept in
+// the store entry under its path below HKCR; the VS3Effects value exactly
+// in the entry's "VS3Effects" subkey.
+enum PartKind { FILTER_PART, CLSID_PART, VS3_PART, INSTANCE_PART, DMO_PART, CATEGORY_PART };
+
+// A DMO's key names are its class identifier without braces.
+std::string bare(const std::string &clsid) { return clsid.substr(1, clsid.size() - 2); }
+
+std::string part_path(PartKind kind, const std::string &clsid)
+{
+    switch (kind) {
+    case FILTER_PART: return "Filter\\" + clsid;
+    case CLSID_PART: return "CLSID\\" + clsid;
+    case INSTANCE_PART: return MAPPER_INSTANCE_PATH "\\Sweep " + clsid;
+    case DMO_PART: return DMO_ROOT_PATH "\\" + bare(clsid);
+    default: return DMO_AUDIO_EFFECTS_PATH "\\" + bare(clsid);
+    }
+}
 
 Items live_items(PartKind kind, const std::string &clsid, int bits)
 {
     const REGSAM view = view_of(bits);
-    if (kind == FILTER_PART)
-        return flatten("F", fx_dump_exact(HKEY_CLASSES_ROOT, ("Filter\\" + clsid).c_str(), view));
-    if (kind == CLSID_PART)
-        return flatten("C", fx_dump_exact(HKEY_CLASSES_ROOT, ("CLSID\\" + clsid).c_str(), view));
-    return value_item(fx_dump_exact(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, view), clsid);
+    if (kind == VS3_PART)
+        return value_item(fx_dump_exact(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, view), clsid);
+    return flatten(std::to_string(kind),
+                   fx_dump_exact(HKEY_CLASSES_ROOT, part_path(kind, clsid).c_str(), view));
 }
 
 Items store_items(PartKind kind, const std::string &clsid, int bits)
 {
     const std::string entry = store_entry(clsid, bits);
-    if (kind == FILTER_PART)
-        return flatten("F", fx_dump_exact(HKEY_CLASSES_ROOT, (entry + "\\Filter\\" + clsid).c_str(),
-                                          KEY_WOW64_64KEY));
-    if (kind == CLSID_PART)
-        return flatten("C", fx_dump_exact(HKEY_CLASSES_ROOT, (entry + "\\CLSID\\" + clsid).c_str(),
-                                          KEY_WOW64_64KEY));
-    return value_item(
-        fx_dump_exact(HKEY_CLASSES_ROOT, (entry + "\\VS3Effects").c_str(), KEY_WOW64_64KEY), clsid);
+    if (kind == VS3_PART)
+        return value_item(
+            fx_dump_exact(HKEY_CLASSES_ROOT, (entry + "\\VS3Effects").c_str(), KEY_WOW64_64KEY),
+            clsid);
+    return flatten(std::to_string(kind),
+                   fx_dump_exact(HKEY_CLASSES_ROOT, (entry + "\\" + part_path(kind, clsid)).c_str(),
+                                 KEY_WOW64_64KEY));
 }
 
 struct Part {
@@ -183,21 +196,44 @@ void vs3_plug(const char *clsid, const char *name, size_t blob_size, int bits)
     add_extras(clsid, false, blob_size, bits);
 }
 
-std::vector<Part> parts_of(const std::string &clsid, bool filter, bool vs3, int bits)
+// The mapper's form beside a filter, and a DMO, as their platform
+// registrations write them, with extras in every key.
+void mapper_form(const char *clsid, int bits)
+{
+    fx_mapper_filter(clsid, (std::string("Sweep ") + clsid).c_str(), nullptr, "Sweep Жук",
+                     fx_audio_filter_data(0x200000), "C:\\fx\\dx.dll", view_of(bits));
+}
+
+void dmo_plug(const char *clsid, const char *name, size_t blob_size, int bits)
+{
+    fx_dmo(bare(clsid).c_str(), name, "C:\\fx\\dmo.dll", view_of(bits));
+    add_extras(clsid, false, blob_size, bits);
+}
+
+std::vector<Part> parts_of(const std::string &clsid, const std::vector<PartKind> &kinds, int bits)
 {
     std::vector<Part> parts;
-    if (filter)
-        parts.push_back(Part{FILTER_PART, clsid, bits, live_items(FILTER_PART, clsid, bits), false});
-    parts.push_back(Part{CLSID_PART, clsid, bits, live_items(CLSID_PART, clsid, bits), false});
-    if (vs3) parts.push_back(Part{VS3_PART, clsid, bits, live_items(VS3_PART, clsid, bits), false});
+    for (PartKind kind : kinds)
+        parts.push_back(Part{kind, clsid, bits, live_items(kind, clsid, bits), false});
     return parts;
+}
+
+std::vector<Part> parts_of(const std::string &clsid, bool filter, bool vs3, int bits)
+{
+    std::vector<PartKind> kinds;
+    if (filter) kinds.push_back(FILTER_PART);
+    kinds.push_back(CLSID_PART);
+    if (vs3) kinds.push_back(VS3_PART);
+    return parts_of(clsid, kinds, bits);
 }
 
 // The parts a row of this type owns.
 bool owns(int type, PartKind kind)
 {
     if (kind == CLSID_PART) return true;
-    return type == PLUG_TYPE_DIRECTX ? kind == FILTER_PART : kind == VS3_PART;
+    if (type == PLUG_TYPE_DMO) return kind == DMO_PART || kind == CATEGORY_PART;
+    return type == PLUG_TYPE_DIRECTX ? kind == FILTER_PART || kind == INSTANCE_PART
+                                     : kind == VS3_PART;
 }
 
 bool complete_live(const Part &p)
@@ -240,10 +276,12 @@ struct SweepCase {
     int start_disabled;
     int bits;        // the view of the row acted on
     bool both_views; // the class is registered in the other view as well
+    int32_t forms = 0; // REG_FORM_*: 0 for the type's only or old form
 };
 
 const char SWEEP_DX[] = "{5EE9D100-0000-4000-8000-0000000000D1}";
 const char SWEEP_VS[] = "{5EE9D200-0000-4000-8000-0000000000D2}";
+const char SWEEP_DMO[] = "{5EE9D300-0000-4000-8000-0000000000D3}";
 
 // Builds the case's starting state; returns the original parts, those of
 // the row acted on first.
@@ -251,25 +289,39 @@ std::vector<Part> sweep_setup(const SweepCase &c, bool want_parts = true)
 {
     fakereg_reset();
     plug_list_reset(&catalogue);
-    const bool dx = c.type == PLUG_TYPE_DIRECTX;
-    const char *clsid = dx ? SWEEP_DX : SWEEP_VS;
+    const bool dx = c.type == PLUG_TYPE_DIRECTX, dmo = c.type == PLUG_TYPE_DMO;
+    const char *clsid = dx ? SWEEP_DX : dmo ? SWEEP_DMO : SWEEP_VS;
     const char *name = dx ? "Sweep DX Łukasz" : "Sweep VS3 Жук";
+    std::vector<PartKind> kinds;
+    if (dx && c.forms != REG_FORM_MAPPER) kinds.push_back(FILTER_PART);
+    kinds.push_back(CLSID_PART);
+    if (dx && (c.forms & REG_FORM_MAPPER)) kinds.push_back(INSTANCE_PART);
+    if (dmo) kinds.insert(kinds.end(), {DMO_PART, CATEGORY_PART});
+    if (!dx && !dmo) kinds.push_back(VS3_PART);
     std::vector<Part> parts;
     const int other = c.bits == 32 ? 64 : 32;
     for (int bits : {c.bits, other}) {
         if (bits != c.bits && !c.both_views) continue;
         if (dx) directx_plug(clsid, name, 1500, bits);
+        else if (dmo) dmo_plug(clsid, name, 1500, bits);
         else vs3_plug(clsid, name, 1500, bits);
+        if (c.forms & REG_FORM_MAPPER) mapper_form(clsid, bits);
+        if (c.forms == REG_FORM_MAPPER)
+            fx_delete_tree_exact(HKEY_CLASSES_ROOT, part_path(FILTER_PART, clsid).c_str(),
+                                 view_of(bits));
     }
     for (int bits : {c.bits, other}) {
         if (bits != c.bits && !c.both_views) continue;
         if (!want_parts) break;
-        for (const Part &p : parts_of(clsid, dx, !dx, bits)) parts.push_back(p);
+        for (const Part &p : parts_of(clsid, kinds, bits)) parts.push_back(p);
     }
     PlugEntry e;
     memset(&e, 0, sizeof e);
     e.type = c.type;
     e.bits = c.bits;
+    e.forms = c.forms;
+    if (c.forms & REG_FORM_MAPPER) snprintf(e.key_name, sizeof e.key_name, "Sweep %s", clsid);
+    if (dmo) snprintf(e.key_name, sizeof e.key_name, "%s", bare(clsid).c_str());
     snprintf(e.name, sizeof e.name, "%s", name);
     snprintf(e.clsid_text, sizeof e.clsid_text, "%s", clsid);
     parse_clsid_text(e.clsid_text, e.clsid);
@@ -334,6 +386,12 @@ TEST_F(Reliability, FaultSweep)
         {"remove live VS3", PLUG_TYPE_VS3, REMOVE, 0, 64, false},
         {"remove disabled DirectX", PLUG_TYPE_DIRECTX, REMOVE, 1, 64, false},
         {"remove disabled VS3", PLUG_TYPE_VS3, REMOVE, 1, 32, true},
+        {"disable filter+mapper", PLUG_TYPE_DIRECTX, DISABLE, 0, 64, true, REG_FORM_FILTER | REG_FORM_MAPPER},
+        {"enable mapper", PLUG_TYPE_DIRECTX, ENABLE, 1, 32, false, REG_FORM_MAPPER},
+        {"remove live filter+mapper", PLUG_TYPE_DIRECTX, REMOVE, 0, 32, true, REG_FORM_FILTER | REG_FORM_MAPPER},
+        {"disable DMO", PLUG_TYPE_DMO, DISABLE, 0, 32, true, REG_FORM_DMO},
+        {"enable DMO", PLUG_TYPE_DMO, ENABLE, 1, 64, false, REG_FORM_DMO},
+        {"remove live DMO", PLUG_TYPE_DMO, REMOVE, 0, 64, true, REG_FORM_DMO},
     };
     // The calls that can answer "not found" or "more data" in earnest.
     const FakeRegFn can_be_missing[] = {FR_OPEN_KEY, FR_OPEN_KEY_EX, FR_QUERY_VALUE, FR_DELETE_KEY,

@@ -198,7 +198,7 @@ TEST_F(StoreScanTest, RebuildTwiceGivesTheSameCatalogue)
         snprintf(clsid, sizeof clsid, "{D000000%d-0000-0000-0000-000000000000}", i);
         if (i % 3 == 0) fx_directx_filter(clsid, "filter", DLL);
         if (i % 3 == 1) fx_vs3_effect(clsid, "", "CVS3XFactory Class", DLL);
-        if (i % 2 == 0) make_saved(clsid, "saved", static_cast<DWORD>(1 + i % 3));
+        if (i % 2 == 0) make_saved(clsid, "saved", i % 3 == 2 ? 7u : static_cast<DWORD>(1 + i % 3));
     }
     rebuild_catalogue();
     std::vector<PlugEntry> first;
@@ -279,10 +279,10 @@ TEST_F(StoreScanTest, WalkSkipsFailedIndexesAndEndsOnDeletion)
 TEST_F(StoreScanTest, OverlongEntryNameIsSkipped)
 {
     const std::string overlong = "{B" + std::string(252, '0');
-    make_saved(A, "a", 3);
-    make_saved(overlong.c_str(), "overlong", 3);
-    make_saved(C, "c", 3);
-    EXPECT_EQ(rebuild(), (std::vector<std::string>{off(3, A), off(3, C)}));
+    make_saved(A, "a", 7);
+    make_saved(overlong.c_str(), "overlong", 7);
+    make_saved(C, "c", 7);
+    EXPECT_EQ(rebuild(), (std::vector<std::string>{off(7, A), off(7, C)}));
 }
 
 TEST_F(StoreScanTest, FailuresAtEachStepKeepTheEntryOut)

@@ -9,9 +9,9 @@ seconds=${1:-30}
 
 cmake -S . -B build/fuzz -DMP_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/fuzz -j"$(nproc 2>/dev/null || echo 2)" --target fuzz_plugins fuzz_text fuzz_dll
+cmake --build build/fuzz -j"$(nproc 2>/dev/null || echo 2)" --target fuzz_plugins fuzz_text fuzz_dll fuzz_filter_data
 
-for target in plugins text dll; do
+for target in plugins text dll filter_data; do
     work=build/fuzz-corpus/$target
     mkdir -p "$work"
     echo "fuzz_$target: ${seconds}s"

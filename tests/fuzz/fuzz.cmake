@@ -1,5 +1,5 @@
 # libFuzzer targets, built with clang (-DMP_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++).
-foreach(target fuzz_plugins fuzz_text fuzz_dll)
+foreach(target fuzz_plugins fuzz_text fuzz_dll fuzz_filter_data)
   add_executable(${target} ${CMAKE_SOURCE_DIR}/tests/fuzz/${target}.cpp
                            ${CMAKE_SOURCE_DIR}/tests/common/reg_fixture.cpp)
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})

@@ -1,8 +1,10 @@
 // Times rebuild_catalogue over registries of 100, 1,000 and 10,000 DirectX
-// filters (each with a merit, two pins, InprocServer32 and a few unrelated
-// values), beside 5,000 unrelated CLSID keys, 1,000 VS3 effects and 1,000
+// filters, beside 5,000 unrelated CLSID keys, 1,000 VS3 effects and 1,000
 // saved copies (half of them hidden by a live effect), then the .reg backup
-// of every filter, as Ctrl+A and Ctrl+E ask for it. Natively the
+// of every filter, as Ctrl+A and Ctrl+E ask for it. The filters are
+// registered the old mapper's way (HKCR\Filter, a merit, two pins,
+// InprocServer32 and a few unrelated values), then again the filter
+// mapper's way (an instance with FilterData, and the class key). Natively the
 // registry is the in-process one and the calls are counted; on Windows it is
 // the real registry, and everything made is removed at the end.
 #include <chrono>
@@ -45,17 +47,34 @@ std::string saved_clsid(int n)
     return n % 2 == 0 ? effect_clsid(n) : clsid(4, static_cast<unsigned>(n));
 }
 
-void add_filter(int n)
+enum Form { OLD_FORM, MAPPER_FORM };
+
+void add_filter(int n, Form form)
 {
     std::string id = filter_clsid(n);
     std::string cls = "CLSID\\" + id;
     char name[64];
     snprintf(name, sizeof name, "Bench Filter %d", n);
-    fx_directx_filter(id.c_str(), name, DLL);
+    if (form == MAPPER_FORM) {
+        static const std::string blob = fx_audio_filter_data(0x200000);
+        fx_mapper_filter(id.c_str(), id.c_str(), name, name, blob, DLL);
+    } else {
+        fx_directx_filter(id.c_str(), name, DLL);
+        fx_set_dword(HKEY_CLASSES_ROOT, (cls + "\\Pins\\Input").c_str(), "IsRendered", 0);
+        fx_set_dword(HKEY_CLASSES_ROOT, (cls + "\\Pins\\Output").c_str(), "AllowedMany", 0);
+    }
     fx_set_sz(HKEY_CLASSES_ROOT, cls.c_str(), "AppID", "{00000000-0000-0000-0000-000000000000}");
     fx_set_dword(HKEY_CLASSES_ROOT, cls.c_str(), "Version", 2);
-    fx_set_dword(HKEY_CLASSES_ROOT, (cls + "\\Pins\\Input").c_str(), "IsRendered", 0);
-    fx_set_dword(HKEY_CLASSES_ROOT, (cls + "\\Pins\\Output").c_str(), "AllowedMany", 0);
+}
+
+void remove_filters()
+{
+    for (int n = 0; n < SIZES[2]; n++) {
+        fx_delete_tree(HKEY_CLASSES_ROOT, ("Filter\\" + filter_clsid(n)).c_str());
+        fx_delete_tree(HKEY_CLASSES_ROOT, ("CLSID\\" + filter_clsid(n)).c_str());
+        fx_delete_tree(HKEY_CLASSES_ROOT,
+                       (std::string(MAPPER_INSTANCE_PATH "\\") + filter_clsid(n)).c_str());
+    }
 }
 
 void add_unrelated(int n)
@@ -84,10 +103,7 @@ void add_saved(int n)
 void clean_up()
 {
 #ifdef _WIN32
-    for (int n = 0; n < SIZES[2]; n++) {
-        fx_delete_tree(HKEY_CLASSES_ROOT, ("Filter\\" + filter_clsid(n)).c_str());
-        fx_delete_tree(HKEY_CLASSES_ROOT, ("CLSID\\" + filter_clsid(n)).c_str());
-    }
+    remove_filters();
     for (int n = 0; n < UNRELATED; n++)
         fx_delete_tree(HKEY_CLASSES_ROOT, ("CLSID\\" + unrelated_clsid(n)).c_str());
     KeyGuard effects;
@@ -113,18 +129,22 @@ unsigned long calls_so_far()
 #endif
 }
 
-// Microseconds per filter added since the previous size ("-" for the first):
-// the mix of entry kinds changes with the size, this does not.
-std::string per_added_filter(int filters, double per_rebuild)
+// Microseconds and registry calls per filter added since the previous size
+// ("-" for the first): the mix of entry kinds changes with the size, these
+// do not.
+std::string per_added_filter(int filters, double per_rebuild, unsigned long calls)
 {
     static int last_filters = 0;
     static double last_time = 0;
-    char text[32] = "-";
-    if (last_filters > 0)
-        snprintf(text, sizeof text, "%.2f",
-                 (per_rebuild - last_time) * 1e6 / (filters - last_filters));
+    static unsigned long last_calls = 0;
+    char text[48] = "-";
+    if (last_filters > 0 && filters > last_filters)
+        snprintf(text, sizeof text, "%.2f %10.1f",
+                 (per_rebuild - last_time) * 1e6 / (filters - last_filters),
+                 static_cast<double>(calls - last_calls) / (filters - last_filters));
     last_filters = filters;
     last_time = per_rebuild;
+    last_calls = calls;
     return text;
 }
 
@@ -151,7 +171,7 @@ void report(int filters, uint32_t baseline)
 #endif
     printf("%8d %8u %8u %10s %12.2f %10.2f %10s\n", filters, found,
            static_cast<unsigned>(filters + EFFECTS + SAVED / 2), calls_text, per_rebuild * 1e3,
-           per_rebuild * 1e6 / found, per_added_filter(filters, per_rebuild).c_str());
+           per_rebuild * 1e6 / found, per_added_filter(filters, per_rebuild, calls).c_str());
     fflush(stdout);
 }
 
@@ -168,9 +188,11 @@ void report_parts()
 {
     plug_list_reset(&catalogue);
     double directx = time_of(scan_directx_filters);
+    double dmo = time_of(scan_dmo_effects);
     double vs3 = time_of(scan_vs3_effects);
     double store = time_of(scan_disabled_store);
-    printf("scans, ms: DirectX %.1f, VS3 %.1f, disabled store %.1f\n", directx, vs3, store);
+    printf("scans, ms: DirectX %.1f, DMO %.1f, VS3 %.1f, disabled store %.1f\n", directx, dmo, vs3,
+           store);
 }
 
 // The backup text of every filter listed: two reads of each subtree.
@@ -205,15 +227,21 @@ int main()
     for (int n = 0; n < UNRELATED; n++) add_unrelated(n);
     for (int n = 0; n < EFFECTS; n++) add_effect(n);
     for (int n = 0; n < SAVED; n++) add_saved(n);
-    printf("%8s %8s %8s %10s %12s %10s %10s\n", "filters", "found", "expected", "reg calls",
-           "ms/rebuild", "us/entry", "us/filter");
-    int made = 0;
-    for (int size : SIZES) {
-        for (; made < size; made++) add_filter(made);
-        report(size, baseline);
+    for (Form form : {OLD_FORM, MAPPER_FORM}) {
+        printf("%s\n", form == OLD_FORM ? "filters under HKCR\\Filter with pins (the old mapper):"
+                                        : "filters as instances with FilterData (the filter mapper):");
+        printf("%8s %8s %8s %10s %12s %10s %10s %10s\n", "filters", "found", "expected",
+               "reg calls", "ms/rebuild", "us/entry", "us/filter", "calls/filter");
+        remove_filters();
+        per_added_filter(0, 0, 0);
+        int made = 0;
+        for (int size : SIZES) {
+            for (; made < size; made++) add_filter(made, form);
+            report(size, baseline);
+        }
+        report_parts();
+        report_backup();
     }
-    report_parts();
-    report_backup();
     clean_up();
     catalogue_destroy();
 #ifndef _WIN32

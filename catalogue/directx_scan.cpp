@@ -163,6 +163,7 @@ static Instance *find_instance(const Instances *list, const unsigned char clsid[
 {
     if (list->count == 0) return nullptr;
     Instance wanted;
+    memset(&wanted, 0, sizeof wanted);
     memcpy(wanted.clsid, clsid, 16);
     wanted.bits = bits;
     Instance *hit = static_cast<Instance *>(

@@ -43,6 +43,8 @@ const Plug PLUGS[] = {
      &MEDIATYPE_Audio, &MEDIATYPE_Audio, "mapper", true},
     {"{7E57D5F0-0000-4000-8000-0000000000A2}", V2, "DS Forms Named", "My Instance",
      MERIT_DO_NOT_USE, &MEDIATYPE_Audio, &MEDIATYPE_Audio, "mapper", true},
+    // Wine's device enumerator caches the old mapper's filters per user, not
+    // as instances of the mapper's category: the old form stays its only one.
     {"{7E57D5F0-0000-4000-8000-0000000000A3}", OLD, "DS Forms Old", nullptr, MERIT_DO_NOT_USE,
      &MEDIATYPE_Audio, &MEDIATYPE_Audio, "filter", true},
     {"{7E57D5F0-0000-4000-8000-0000000000A4}", BOTH, "DS Forms Both", nullptr, MERIT_DO_NOT_USE,
@@ -79,20 +81,31 @@ std::string instance_key(const Plug &p)
 {
     return std::string(MAPPER_INSTANCE_PATH "\\") + (p.instance ? p.instance : p.clsid);
 }
+// The key name its row holds: its mapper instance's or its DMO key's.
+std::string listed_key(const Plug &p)
+{
+    if (is_dmo(p)) return dmo_key(p);
+    return p.how == OLD ? "" : instance_key(p).substr(sizeof MAPPER_INSTANCE_PATH);
+}
 std::string guid_text(const GUID &g)
 {
     WCHAR text[40];
     return fx_utf8(text, StringFromGUID2(g, text, 40) - 1);
 }
 
-// Every key a registration of any form may have, as stored, those there.
+// Every key, below HKCR, a registration of any form may have.
+std::vector<std::string> keys_of(const Plug &p)
+{
+    const std::string c = p.clsid, dmo = dmo_key(p);
+    return {"Filter\\" + c, "CLSID\\" + c, instance_key(p), DMO_ROOT_PATH "\\" + dmo,
+            DMO_AUDIO_EFFECTS_PATH "\\" + dmo, DECODER_CATEGORY_PATH + ("\\" + dmo)};
+}
+
+// Those of them there, exactly as stored.
 std::string registration_dump(const Plug &p)
 {
     std::string out;
-    const std::string paths[] = {"Filter\\" + std::string(p.clsid), "CLSID\\" + std::string(p.clsid),
-                                 instance_key(p), DMO_ROOT_PATH "\\" + dmo_key(p),
-                                 DMO_AUDIO_EFFECTS_PATH "\\" + dmo_key(p)};
-    for (const std::string &path : paths) {
+    for (const std::string &path : keys_of(p)) {
         std::string dump = fx_dump_exact(HKEY_CLASSES_ROOT, path.c_str(), KEY_WOW64_64KEY);
         if (!dump.empty()) out += path + ":\n" + dump;
     }
@@ -112,13 +125,15 @@ std::set<std::string> mapper_offers()
 {
     std::set<std::string> out;
     Com<IFilterMapper2> mapper;
-    EXPECT_EQ(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                               mapper.out()), S_OK);
+    EXPECT_EQ(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IFilterMapper2, mapper.out()),
+              S_OK);
     if (!mapper.p) return out;
     GUID audio[2] = {MEDIATYPE_Audio, GUID_NULL};
     Com<IEnumMoniker> found;
     EXPECT_EQ(mapper->EnumMatchingFilters(&found.p, 0, FALSE, MERIT_DO_NOT_USE, TRUE, 1, audio,
-                                          nullptr, nullptr, FALSE, TRUE, 1, audio, nullptr, nullptr),
+                                          nullptr, nullptr, FALSE, TRUE, 1, audio, nullptr,
+                                          nullptr),
               S_OK);
     IMoniker *moniker = nullptr;
     while (found.p && found->Next(1, &moniker, nullptr) == S_OK) {
@@ -165,20 +180,24 @@ void register_plug(IFilterMapper2 *mapper, IFilterMapper *old, const Plug &p)
         const DMO_PARTIAL_MEDIATYPE in[2] = {{*p.in_major, MEDIASUBTYPE_PCM},
                                              {*p.in_major, MEDIASUBTYPE_IEEE_FLOAT}};
         const DMO_PARTIAL_MEDIATYPE out = {*p.out_major, MEDIASUBTYPE_PCM};
-        EXPECT_EQ(DMORegister(name.c_str(), clsid,
-                              p.how == DMO_DECODER ? DMOCATEGORY_AUDIO_DECODER : DMOCATEGORY_AUDIO_EFFECT,
+        const GUID &category =
+            p.how == DMO_DECODER ? DMOCATEGORY_AUDIO_DECODER : DMOCATEGORY_AUDIO_EFFECT;
+        EXPECT_EQ(DMORegister(name.c_str(), clsid, category,
                               p.how == DMO_KEYED ? DMO_REGISTERF_IS_KEYED : 0, 2, in, 1, &out),
                   S_OK) << p.name;
         return;
     }
-    // Each pin takes its major type with two subtypes (one for an output).
+    // An input pin takes its major type with two subtypes, an output pin
+    // with any subtype.
     const REGPINTYPES in_types[2] = {{p.in_major, &MEDIASUBTYPE_PCM},
                                      {p.in_major, &MEDIASUBTYPE_IEEE_FLOAT}};
     const REGPINTYPES out_types[1] = {{p.out_major, &GUID_NULL}};
     if (p.how == OLD || p.how == BOTH) {
         EXPECT_EQ(old->RegisterFilter(clsid, name.c_str(), p.merit), S_OK);
-        EXPECT_EQ(old->RegisterPin(clsid, L"In", FALSE, FALSE, FALSE, FALSE, CLSID_NULL, nullptr), S_OK);
-        EXPECT_EQ(old->RegisterPin(clsid, L"Out", FALSE, TRUE, FALSE, FALSE, CLSID_NULL, nullptr), S_OK);
+        for (BOOL out : {FALSE, TRUE})
+            EXPECT_EQ(old->RegisterPin(clsid, out ? L"Out" : L"In", FALSE, out, FALSE, FALSE,
+                                       CLSID_NULL, nullptr),
+                      S_OK);
         for (const REGPINTYPES &t : in_types)
             EXPECT_EQ(old->RegisterPinType(clsid, L"In", *t.clsMajorType, *t.clsMinorType), S_OK);
         EXPECT_EQ(old->RegisterPinType(clsid, L"Out", *p.out_major, MEDIASUBTYPE_PCM), S_OK);
@@ -199,8 +218,8 @@ void register_plug(IFilterMapper2 *mapper, IFilterMapper *old, const Plug &p)
         const REGPINTYPES *type = out ? out_types : in_types;
         v1_pins[count] = {const_cast<LPWSTR>(out ? L"Out" : L"In"), FALSE, out, FALSE, FALSE,
                           &CLSID_NULL, nullptr, types, type};
-        pins[count++] = {out ? static_cast<DWORD>(REG_PINFLAG_B_OUTPUT) : 0u, 1, types, type, out ? 0u : 1u,
-                         out ? nullptr : &medium, nullptr};
+        const DWORD flags = out ? REG_PINFLAG_B_OUTPUT : 0;
+        pins[count++] = {flags, 1, types, type, out ? 0u : 1u, out ? nullptr : &medium, nullptr};
     }
     // The two versions share the place of their pin count and pins.
     if (p.how == V1) {
@@ -239,17 +258,14 @@ protected:
     static void clean()
     {
         for (const Plug &p : PLUGS) {
-            for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-                fx_delete_tree_exact(HKEY_CLASSES_ROOT, ("Filter\\" + std::string(p.clsid)).c_str(), view);
-                fx_delete_tree_exact(HKEY_CLASSES_ROOT, ("CLSID\\" + std::string(p.clsid)).c_str(), view);
-                fx_delete_tree_exact(HKEY_CLASSES_ROOT, instance_key(p).c_str(), view);
-                for (const char *root : {DMO_ROOT_PATH, DMO_AUDIO_EFFECTS_PATH, DECODER_CATEGORY_PATH})
-                    fx_delete_tree_exact(HKEY_CLASSES_ROOT, (root + ("\\" + dmo_key(p))).c_str(), view);
-            }
+            std::vector<std::string> keys = keys_of(p);
             for (const char *root : {STORE_ROOT_PATH, STORE64_ROOT_PATH})
-                fx_delete_tree_exact(HKEY_CLASSES_ROOT, (std::string(root) + "\\" + p.clsid).c_str(),
-                                     KEY_WOW64_64KEY);
-            fx_delete_tree_exact(HKEY_CURRENT_USER, (std::string(DEVENUM_CACHE) + "\\" + p.clsid).c_str());
+                keys.push_back(std::string(root) + "\\" + p.clsid);
+            for (const std::string &key : keys)
+                for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+                    fx_delete_tree_exact(HKEY_CLASSES_ROOT, key.c_str(), view);
+            const std::string cached = std::string(DEVENUM_CACHE) + "\\" + p.clsid;
+            fx_delete_tree_exact(HKEY_CURRENT_USER, cached.c_str());
         }
     }
     // The rows of the class after a rebuild.
@@ -303,14 +319,7 @@ TEST_F(DirectShowForms, ListedOnceWithItsFormsWhereTheEnumeratorsOfferIt)
         EXPECT_STREQ(form_text(e), p.listed_as) << p.name;
         EXPECT_STREQ(e->name, p.name);
         EXPECT_STREQ(e->dll_path, DLL) << p.name;
-        // Wine's device enumerator caches the old mapper's filters per user,
-        // not as instances: the old form stays the only one it has.
-        if (e->forms & REG_FORM_MAPPER) {
-            EXPECT_EQ(e->key_name, instance_key(p).substr(sizeof MAPPER_INSTANCE_PATH)) << p.name;
-        }
-        if (is_dmo(p)) {
-            EXPECT_EQ(e->key_name, dmo_key(p));
-        }
+        EXPECT_EQ(e->key_name, listed_key(p)) << p.name;
     }
     const int named = row(PLUGS[1]);
     ASSERT_GT(named, 0);
@@ -326,8 +335,8 @@ TEST_F(DirectShowForms, ListedOnceWithItsFormsWhereTheEnumeratorsOfferIt)
     const std::set<std::string> filters = mapper_offers();
     int present = 0;
     for (const char *clsid : own) {
-        if (!fx_key_exists(HKEY_CLASSES_ROOT, (MAPPER_INSTANCE_PATH "\\" + std::string(clsid)).c_str()))
-            continue;
+        const std::string instance = MAPPER_INSTANCE_PATH "\\" + std::string(clsid);
+        if (!fx_key_exists(HKEY_CLASSES_ROOT, instance.c_str())) continue;
         present++;
         EXPECT_EQ(filters.count(clsid), 1u) << clsid;
         EXPECT_EQ(rows_of(clsid).size(), 0u) << clsid;
@@ -345,7 +354,8 @@ TEST_F(DirectShowForms, DisableHidesFromTheEnumeratorsAndEnableGivesBackEveryByt
         before.push_back(registration_dump(p));
         if (p.listed_as == nullptr) continue;
         // Each form's key is really there to be moved.
-        EXPECT_NE(before.back().find(is_dmo(p) ? "InputTypes" : "InprocServer32"), std::string::npos);
+        const char *essential = is_dmo(p) ? "InputTypes" : "InprocServer32";
+        EXPECT_NE(before.back().find(essential), std::string::npos) << p.name;
         const std::string forms = p.listed_as;
         if (forms.find("mapper") != std::string::npos) {
             EXPECT_NE(before.back().find("FilterData"), std::string::npos) << p.name;
@@ -366,6 +376,7 @@ TEST_F(DirectShowForms, DisableHidesFromTheEnumeratorsAndEnableGivesBackEveryByt
         ASSERT_GT(i, 0) << p.name;
         EXPECT_EQ(catalogue_get(i)->disabled, 1) << p.name;
         EXPECT_STREQ(form_text(catalogue_get(i)), p.listed_as) << p.name;
+        EXPECT_EQ(catalogue_get(i)->key_name, listed_key(p)) << p.name;
         PlugOutcome o;
         EXPECT_EQ(enable_plug(i, &o), 1) << p.name << " why " << o.why << " " << o.key;
         EXPECT_EQ(registration_dump(p), before[n]) << p.name;
@@ -376,11 +387,11 @@ TEST_F(DirectShowForms, DisableHidesFromTheEnumeratorsAndEnableGivesBackEveryByt
 TEST_F(DirectShowForms, RemovedWithABackupTheRegistryImporterBringsThemBack)
 {
     std::vector<std::string> before;
-    std::string command = "\"" + program_path("manage-plugins-cli.exe") + "\" remove --yes --backup ";
     char dir[MAX_PATH];
     GetTempPathA(sizeof dir, dir);
     const std::string file = std::string(dir) + "mp_dsforms.reg";
-    command += "\"" + file + "\"";
+    std::string command = "\"" + program_path("manage-plugins-cli.exe") +
+                          "\" remove --yes --backup \"" + file + "\"";
     for (const Plug &p : PLUGS) {
         before.push_back(registration_dump(p));
         if (p.listed_as) command += std::string(" ") + p.clsid;

@@ -609,7 +609,8 @@ TEST_F(CliProgram, ExitCodes)
     Outcome failed = run({"enable", ROOM, "Cli Widener"});
     EXPECT_EQ(failed.code, 1);
     std::string text = without_cr(failed.out);
-    EXPECT_NE(text.find(std::string(ROOM) + ": failed: not found at HKCR\\" + saved_filter + ";"),
+    EXPECT_NE(text.find(std::string(ROOM) + ": failed: not found at HKCR\\" + saved_filter + "\\" +
+                        ROOM + ";"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("enable \"Cli Widener\" " + std::string(WIDENER) +

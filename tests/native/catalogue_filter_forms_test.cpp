@@ -171,18 +171,8 @@ const char OLD_FAILS[] = "{7E57F0A0-0000-4000-8000-000000000006}";
 const char DMO[] = "7E57F0A0-0000-4000-8000-0000000000D1";
 const char KEYED_DMO[] = "7E57F0A0-0000-4000-8000-0000000000D2";
 
-class FilterForms : public RegistryOpsTest, public ::testing::WithParamInterface<FakeMachine> {
+class FilterForms : public MachineOpsTest {
 protected:
-    void SetUp() override
-    {
-        RegistryOpsTest::SetUp();
-        fakereg_set_machine(GetParam());
-    }
-    void TearDown() override
-    {
-        fakereg_set_machine(FAKE_WIN64_WIN7);
-        RegistryOpsTest::TearDown();
-    }
     // "type forms key_name [name]" of each row of the class in the view, or "".
     static std::string rows(const char *clsid, int32_t bits)
     {
@@ -247,10 +237,6 @@ TEST_P(FilterForms, EachFormIsListedOncePerClassAndView)
     EXPECT_STREQ(d->dll_path, "C:\\d.dll");
 }
 
-INSTANTIATE_TEST_SUITE_P(Machines, FilterForms,
-                         ::testing::Values(FAKE_WIN64_WIN7, FAKE_WIN64_WINE8),
-                         [](const ::testing::TestParamInfo<FakeMachine> &i) {
-                             return std::string(i.param == FAKE_WIN64_WIN7 ? "Win7" : "Wine8");
-                         });
+INSTANTIATE_ON_MACHINES(FilterForms);
 
 } // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "catalogue/catalogue.h"
 #include "platform/win.h"
 
@@ -23,5 +25,31 @@ protected:
         EXPECT_EQ(fakefile_open_handles(), 0);
     }
 };
+
+// The same on a 64-bit machine of each sharing rule, the test's parameter;
+// the next test finds the default machine and a 64-bit process again.
+class MachineOpsTest : public RegistryOpsTest, public ::testing::WithParamInterface<FakeMachine> {
+protected:
+    void SetUp() override
+    {
+        RegistryOpsTest::SetUp();
+        fakereg_set_machine(GetParam());
+    }
+    void TearDown() override
+    {
+        fakereg_set_machine(FAKE_WIN64_WIN7);
+        fakereg_set_process_bits(64);
+        RegistryOpsTest::TearDown();
+    }
+};
+
+inline std::string machine_name(const ::testing::TestParamInfo<FakeMachine> &info)
+{
+    return info.param == FAKE_WIN64_WIN7 ? "Windows7" : "Wine8";
+}
+
+#define INSTANTIATE_ON_MACHINES(suite)                                                             \
+    INSTANTIATE_TEST_SUITE_P(Machines, suite,                                                      \
+                             ::testing::Values(FAKE_WIN64_WIN7, FAKE_WIN64_WINE8), machine_name)
 
 #endif

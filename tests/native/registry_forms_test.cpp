@@ -80,19 +80,7 @@ void seed_bare_dmo(const Form &f, REGSAM view)
     fx_delete_tree_exact(HKEY_CLASSES_ROOT, ("CLSID\\" + f.clsid).c_str(), view);
 }
 
-class Forms : public RegistryOpsTest, public ::testing::WithParamInterface<FakeMachine> {
-protected:
-    void SetUp() override
-    {
-        RegistryOpsTest::SetUp();
-        fakereg_set_machine(GetParam());
-    }
-    void TearDown() override
-    {
-        fakereg_set_machine(FAKE_WIN64_WIN7);
-        RegistryOpsTest::TearDown();
-    }
-};
+typedef MachineOpsTest Forms;
 
 TEST_P(Forms, EveryPartMovesWholeInTheRowsView)
 {
@@ -175,9 +163,6 @@ TEST_P(Forms, OlderStoreEntriesEnableAsBefore)
     EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, fx_store_entry(TWO_WAYS).c_str()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Machines, Forms, ::testing::Values(FAKE_WIN64_WIN7, FAKE_WIN64_WINE8),
-                         [](const ::testing::TestParamInfo<FakeMachine> &i) {
-                             return std::string(i.param == FAKE_WIN64_WIN7 ? "Win7" : "Wine8");
-                         });
+INSTANTIATE_ON_MACHINES(Forms);
 
 } // namespace

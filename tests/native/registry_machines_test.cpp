@@ -61,20 +61,7 @@ int rows_of(const char *clsid)
     return n;
 }
 
-class TwoViews : public RegistryOpsTest, public ::testing::WithParamInterface<FakeMachine> {
-protected:
-    void SetUp() override
-    {
-        RegistryOpsTest::SetUp();
-        fakereg_set_machine(GetParam());
-    }
-    void TearDown() override
-    {
-        fakereg_set_machine(FAKE_WIN64_WIN7);
-        fakereg_set_process_bits(64);
-        RegistryOpsTest::TearDown();
-    }
-};
+typedef MachineOpsTest TwoViews;
 
 TEST_P(TwoViews, EachViewsRegistrationIsOneRowActedOnInItsView)
 {
@@ -160,12 +147,7 @@ TEST_P(TwoViews, A32BitClassUnderThe64BitFilterKeyIsOne32BitRow)
               "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Machines, TwoViews,
-                         ::testing::Values(FAKE_WIN64_WIN7, FAKE_WIN64_WINE8),
-                         [](const ::testing::TestParamInfo<FakeMachine> &info) {
-                             return std::string(info.param == FAKE_WIN64_WIN7 ? "Windows7"
-                                                                              : "Wine8");
-                         });
+INSTANTIATE_ON_MACHINES(TwoViews);
 
 // The 32-bit program on 32-bit Windows: one view, no view flags, and the
 // store where it has always been.

@@ -128,6 +128,9 @@ Outcome run(const std::vector<std::string> &args)
     cmd.push_back(0);
     BOOL started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                   &si, &pi);
+    // Why a run never started, said where the failure shows it.
+    const std::string not_started =
+        started ? "" : "CreateProcessW failed with error " + std::to_string(GetLastError());
     CloseHandle(out_write);
     if (started) {
         char buf[4096];
@@ -142,7 +145,7 @@ Outcome run(const std::vector<std::string> &args)
     CloseHandle(out_read);
     if (err_file != INVALID_HANDLE_VALUE) CloseHandle(err_file);
     if (null_in != INVALID_HANDLE_VALUE) CloseHandle(null_in);
-    r.err = read_file(err_path);
+    r.err = not_started + read_file(err_path);
     DeleteFileA(err_path);
     return r;
 }

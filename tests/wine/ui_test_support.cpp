@@ -285,8 +285,10 @@ bool launch(Launched *out)
     std::vector<char> command_line(exe.begin(), exe.end());
     command_line.push_back(0);
     if (!CreateProcessA(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        dir.c_str(), &startup, &out->process))
+                        dir.c_str(), &startup, &out->process)) {
+        fprintf(stderr, "CreateProcessA(%s) failed with error %lu\n", exe.c_str(), GetLastError());
         return false;
+    }
     WaitForInputIdle(out->process.hProcess, 20000);
     for (int attempt = 0; attempt < 400 && out->window == nullptr; attempt++) {
         HWND window = nullptr;
@@ -394,8 +396,11 @@ int run_and_wait(std::string command_line)
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
     if (!CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &si, &pi))
+                        &si, &pi)) {
+        fprintf(stderr, "CreateProcessA(%s) failed with error %lu\n", command_line.c_str(),
+                GetLastError());
         return -1;
+    }
     WaitForSingleObject(pi.hProcess, 120000);
     DWORD code = 0;
     int ok = GetExitCodeProcess(pi.hProcess, &code);
@@ -421,6 +426,8 @@ std::string companion_csv_bytes()
         WaitForSingleObject(process.hProcess, 20000);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
+    } else {
+        fprintf(stderr, "CreateProcessA(%s) failed with error %lu\n", line.c_str(), GetLastError());
     }
     CloseHandle(startup.hStdOutput);
     std::string bytes = file_bytes(path);

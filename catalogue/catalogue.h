@@ -88,6 +88,9 @@ PlugEntry *catalogue_add(const PlugEntry *entry, const WCHAR *file);
 const WCHAR *catalogue_file(int index);
 
 void parse_clsid_text(const char *text, unsigned char out[16]);
+// 1 when text is a GUID in registry form: 8-4-4-4-12 hexadecimal digits,
+// within braces when `braces` is 1, then nothing more.
+int is_guid_text(const char *text, int braces);
 int file_exists(const char *path);
 
 // Scans (each appends to the global catalogue).

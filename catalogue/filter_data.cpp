@@ -75,16 +75,6 @@ int take_pin(Reader *r, FilterDataFacts *facts)
     return 1;
 }
 
-int hex_digits(const char *text, size_t count)
-{
-    for (size_t i = 0; i < count; i++) {
-        char c = text[i];
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
-            return 0;
-    }
-    return 1;
-}
-
 } // namespace
 
 int parse_filter_data(const unsigned char *data, size_t size, FilterDataFacts *facts)
@@ -107,19 +97,4 @@ int filter_data_passes(const unsigned char *data, size_t size)
     FilterDataFacts facts;
     return parse_filter_data(data, size, &facts) && facts.merit <= MAX_FILTER_MERIT &&
            facts.audio_in && facts.audio_out;
-}
-
-int is_guid_text(const char *text, int braces)
-{
-    static const size_t groups[5] = {8, 4, 4, 4, 12};
-    if (text == nullptr) return 0;
-    const char *p = text;
-    if (braces && *p++ != '{') return 0;
-    for (int g = 0; g < 5; g++) {
-        if (strnlen(p, groups[g]) < groups[g] || !hex_digits(p, groups[g])) return 0;
-        p += groups[g];
-        if (g < 4 && *p++ != '-') return 0;
-    }
-    if (braces && *p++ != '}') return 0;
-    return *p == '\0';
 }

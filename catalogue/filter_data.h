@@ -35,8 +35,4 @@ int parse_filter_data(const unsigned char *data, size_t size, FilterDataFacts *f
 // audio input pin and an audio output pin.
 int filter_data_passes(const unsigned char *data, size_t size);
 
-// 1 when text is a GUID in registry form: 8-4-4-4-12 hexadecimal digits,
-// within braces when `braces` is 1, then nothing more.
-int is_guid_text(const char *text, int braces);
-
 #endif

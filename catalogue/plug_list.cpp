@@ -179,3 +179,26 @@ void parse_clsid_text(const char *text, unsigned char out[16])
     swap_bytes(&out[4], &out[5]);
     swap_bytes(&out[6], &out[7]);
 }
+
+// `count` hexadecimal digits.
+static int hex_run(const char *text, size_t count)
+{
+    for (size_t i = 0; i < count; i++)
+        if (hex_digit(text[i]) < 0) return 0;
+    return 1;
+}
+
+int is_guid_text(const char *text, int braces)
+{
+    static const size_t groups[5] = {8, 4, 4, 4, 12};
+    if (text == nullptr) return 0;
+    const char *p = text;
+    if (braces && *p++ != '{') return 0;
+    for (int g = 0; g < 5; g++) {
+        if (strnlen(p, groups[g]) < groups[g] || !hex_run(p, groups[g])) return 0;
+        p += groups[g];
+        if (g < 4 && *p++ != '-') return 0;
+    }
+    if (braces && *p++ != '}') return 0;
+    return *p == '\0';
+}

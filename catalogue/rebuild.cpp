@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "catalogue/catalogue.h"
-#include "catalogue/filter_data.h"
 #include "catalogue/scan_common.h"
 #include "catalogue/views.h"
 #include "platform/keyguard.h"

@@ -140,7 +140,7 @@ TEST(FilterData, BlobsTheMapperWrote)
     }
 }
 
-TEST(FilterData, GuidTexts)
+TEST(ClassIdentifierText, GuidsInRegistryForm)
 {
     struct Case {
         const char *text;

@@ -136,20 +136,22 @@ std::string per_added_filter(int filters, double per_rebuild, unsigned long call
 {
     static int last_filters = 0;
     static double last_time = 0;
-    static unsigned long last_calls = 0;
     char text[48] = "-";
     char calls_text[16] = "n/a";
 #ifndef _WIN32
+    static unsigned long last_calls = 0;
     if (filters > last_filters)
         snprintf(calls_text, sizeof calls_text, "%.1f",
                  static_cast<double>(calls - last_calls) / (filters - last_filters));
+    last_calls = calls;
+#else
+    (void)calls;
 #endif
     if (last_filters > 0 && filters > last_filters)
         snprintf(text, sizeof text, "%.2f %10s",
                  (per_rebuild - last_time) * 1e6 / (filters - last_filters), calls_text);
     last_filters = filters;
     last_time = per_rebuild;
-    last_calls = calls;
     return text;
 }
 

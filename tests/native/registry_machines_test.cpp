@@ -147,6 +147,32 @@ TEST_P(TwoViews, A32BitClassUnderThe64BitFilterKeyIsOne32BitRow)
               "");
 }
 
+// A class both a filter and a VS3 effect in the 32-bit view: the effect's
+// Disable saves the class key without the Filter key, which stays live. The
+// 64-bit filter's Remove must leave it where Windows 7 shares it, and the
+// effect's Enable then finds the 32-bit filter whole again.
+TEST_P(TwoViews, ASharedFilterKeyStaysForAClassSavedWithoutIt)
+{
+    as_process(32, filter, BOTH);
+    as_process(32, effect, BOTH);
+    as_process(64, filter, BOTH);
+    const std::string before32 = both_views(BOTH).substr(0, both_views(BOTH).find("F:", 2));
+    rebuild_catalogue();
+    int effect32 = 0;
+    for (uint32_t i = 1; i <= catalogue_count(); i++) {
+        const PlugEntry *e = catalogue_get(static_cast<int>(i));
+        if (e->bits == 32 && e->type == PLUG_TYPE_VS3) effect32 = static_cast<int>(i);
+    }
+    ASSERT_GT(effect32, 0);
+    ASSERT_EQ(disable_plug(effect32), 1);
+    ASSERT_EQ(remove_plug(row(BOTH, 64)), 1);
+    rebuild_catalogue();
+    for (uint32_t i = 1; i <= catalogue_count(); i++)
+        if (catalogue_get(static_cast<int>(i))->type == PLUG_TYPE_VS3) effect32 = static_cast<int>(i);
+    ASSERT_EQ(enable_plug(effect32), 1);
+    EXPECT_EQ(both_views(BOTH).substr(0, before32.size()), before32);
+}
+
 INSTANTIATE_ON_MACHINES(TwoViews);
 
 // The 32-bit program on 32-bit Windows: one view, no view flags, and the

@@ -103,12 +103,16 @@ Outcome run(const std::vector<std::string> &args)
 
     SECURITY_ATTRIBUTES inherit = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE out_read = nullptr, out_write = nullptr;
-    if (!CreatePipe(&out_read, &out_write, &inherit, 0)) return r;
+    if (!CreatePipe(&out_read, &out_write, &inherit, 0)) {
+        r.err = "CreatePipe failed with error " + std::to_string(GetLastError());
+        return r;
+    }
     SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
 
-    char dir[MAX_PATH], err_path[MAX_PATH];
+    char dir[MAX_PATH], err_path[MAX_PATH] = "";
     GetTempPathA(sizeof dir, dir);
-    GetTempFileNameA(dir, "cli", 0, err_path);
+    if (!GetTempFileNameA(dir, "cli", 0, err_path))
+        r.err = "GetTempFileNameA failed with error " + std::to_string(GetLastError()) + "; ";
     HANDLE err_file = CreateFileA(err_path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     HANDLE null_in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
@@ -145,7 +149,7 @@ Outcome run(const std::vector<std::string> &args)
     CloseHandle(out_read);
     if (err_file != INVALID_HANDLE_VALUE) CloseHandle(err_file);
     if (null_in != INVALID_HANDLE_VALUE) CloseHandle(null_in);
-    r.err = not_started + read_file(err_path);
+    r.err += not_started + read_file(err_path);
     DeleteFileA(err_path);
     return r;
 }

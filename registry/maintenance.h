@@ -143,9 +143,6 @@ struct PlugPlaces {
     int32_t live_parts;   // parts a live registration of this type consists of (0 for other types)
     int32_t live_present; // how many of them exist
     int32_t present;      // PART_* of those that exist
-    int32_t filter_key;   // Filter\{clsid} of this registration exists
-    int32_t clsid_key;    // CLSID\{clsid} exists in the entry's view
-    int32_t vs3_value;    // the VS3Effects value {clsid} exists in the entry's view
     int32_t saved;        // the entry's store entry exists
 };
 

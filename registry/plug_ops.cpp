@@ -679,14 +679,14 @@ void find_places(const PlugEntry *entry, PlugPlaces *pl)
     Places p;
     if (entry == nullptr || !compose_places(entry, &p)) return;
     pl->saved = key_exists(HKEY_CLASSES_ROOT, p.store, p.store_view);
-    int clsid_here = key_exists(HKEY_CLASSES_ROOT, p.clsid, p.view);
     for (int i = 0; i < p.parts.count; i++) {
         const RegPart &part = p.parts.part[i];
         int here = part.value[0] != '\0' ? vs3_value_state(entry, p) != 0
                                          : key_exists(part.root, part.path, part.view);
         // A Filter key that serves the class's live registration in the other
         // view is that one's, once this view's class key is gone.
-        if (here && part.id == PART_FILTER && !clsid_here && filter_serves_other_view(entry, &p))
+        if (here && part.id == PART_FILTER && !key_exists(HKEY_CLASSES_ROOT, p.clsid, p.view) &&
+            filter_serves_other_view(entry, &p))
             here = 0;
         // A part that need not be there counts only where it is.
         if (!part.required && !here) continue;
@@ -694,9 +694,6 @@ void find_places(const PlugEntry *entry, PlugPlaces *pl)
         pl->live_present += here;
         if (here) pl->present |= part.id;
     }
-    pl->filter_key = (pl->present & PART_FILTER) != 0;
-    pl->clsid_key = (pl->present & PART_CLSID) != 0;
-    pl->vs3_value = (pl->present & PART_VS3_VALUE) != 0;
 }
 
 void describe_places(const PlugEntry *entry, const PlugPlaces *pl, char *out, size_t size)

@@ -304,6 +304,10 @@ struct Handle {
     // Read through resolve(); cppcheck misses reads after aggregate init.
     // cppcheck-suppress unusedStructMember
     REGSAM access;
+    // Opened through the merged HKCR: node is the user's key where there is
+    // one, and machine the machine's key at the same place behind it.
+    bool merged = false;
+    NodeRef machine;
 };
 
 struct NthFault {
@@ -374,14 +378,54 @@ bool resolve(HKEY key, NodeRef *node, REGSAM *access)
     return true;
 }
 
-HKEY new_handle(const NodeRef &node, REGSAM access)
+HKEY new_handle(const NodeRef &node, REGSAM access, bool merged = false,
+                const NodeRef &machine = NodeRef())
 {
     State &s = state();
     uintptr_t id = s.next_handle;
     s.next_handle += 4;
     if (access & MAXIMUM_ALLOWED) access = KEY_ALL_ACCESS;
-    s.handles[id] = Handle{node, access & ~static_cast<REGSAM>(KEY_WOW64_32KEY | KEY_WOW64_64KEY)};
+    s.handles[id] = Handle{node, access & ~static_cast<REGSAM>(KEY_WOW64_32KEY | KEY_WOW64_64KEY),
+                           merged, machine};
     return reinterpret_cast<HKEY>(id);
+}
+
+// ---- the merged HKCR ----------------------------------------------------------
+
+// Windows lays the user's classes over the machine's in HKCR; Wine does not.
+bool merges()
+{
+    return state().machine != FAKE_WIN64_WINE8;
+}
+
+// HKCU\Software\Classes, when it exists.
+NodeRef user_classes_node()
+{
+    NodeRef node = state().roots[SLOT_HKCU];
+    for (const char16_t *level : {u"SOFTWARE", u"CLASSES"}) {
+        auto it = node->subkeys.find(level);
+        if (it == node->subkeys.end()) return NodeRef();
+        node = it->second;
+    }
+    return node;
+}
+
+// What a key reached through the merged HKCR stands on: the user's key
+// (may be null) and the machine's (may be null). 0 for any other key.
+bool merged_sides(HKEY key, NodeRef *user, NodeRef *machine)
+{
+    if (key == HKEY_CLASSES_ROOT) {
+        if (!merges()) return false;
+        *user = user_classes_node();
+        *machine = state().roots[SLOT_HKCR];
+        return true;
+    }
+    auto it = state().handles.find(reinterpret_cast<uintptr_t>(key));
+    if (it == state().handles.end() || !it->second.merged) return false;
+    bool on_user = it->second.node->root == SLOT_HKCU;
+    *user = on_user ? it->second.node : NodeRef();
+    *machine = on_user ? it->second.machine : it->second.node;
+    return true;
 }
 
 WStr join(const WStr &base, const char16_t *sub)
@@ -544,15 +588,32 @@ bool is_software(const Spot &at)
     return at.root == SLOT_HKLM && at.depth == 1 && at.folded == u"SOFTWARE";
 }
 
+// HKLM\SOFTWARE\Classes, in either view, is the machine's classes: the HKCR
+// tree here, which keeps its own rule for what each view sees.
+bool leads_to_machine_classes(const Spot &at, const WStr &folded_child)
+{
+    if (at.root != SLOT_HKLM || folded_child != u"CLASSES") return false;
+    return is_software(at) || (at.depth == 2 && fold(at.path) == u"HKLM\\SOFTWARE\\WOW6432NODE");
+}
+
+// HKCU\Software\Classes: the user's classes.
+bool is_user_classes(const Spot &at)
+{
+    return at.root == SLOT_HKCU && at.depth == 2 && fold(at.path) == u"HKCU\\SOFTWARE\\CLASSES";
+}
+
 // The keys whose subkeys the 32-bit view sends to a Wow6432Node twin.
 bool is_redirect_point(const Spot &at)
 {
-    return (at.root == SLOT_HKCR && at.depth == 0) || is_software(at);
+    return (at.root == SLOT_HKCR && at.depth == 0) || is_software(at) || is_user_classes(at);
 }
 
 bool is_redirected(const Spot &at, const WStr &folded_child)
 {
     if (folded_child == u"WOW6432NODE") return false;
+    if (leads_to_machine_classes(at, folded_child)) return false;
+    // Wine gives the user's classes one view; Windows splits them as HKCR.
+    if (at.root == SLOT_HKCU && state().machine == FAKE_WIN64_WINE8) return false;
     if (at.root == SLOT_HKLM || state().machine == FAKE_WIN64_WINE8) return true;
     // Windows 7 keeps the rest of HKCR shared between the views.
     static const char16_t *const split_keys[] = {u"CLSID", u"DIRECTSHOW", u"INTERFACE",
@@ -575,6 +636,10 @@ bool step(Spot *at, const WStr &name, const WalkOptions &o, bool *made)
 {
     WStr folded = fold(name);
     *made = false;
+    if (leads_to_machine_classes(*at, folded)) {
+        *at = spot_of(state().roots[SLOT_HKCR]);
+        return true;
+    }
     if (at->node) {
         auto it = at->node->subkeys.find(folded);
         if (it != at->node->subkeys.end()) {
@@ -627,6 +692,12 @@ bool parse_kernel_path(const WStr &target, int *slot, std::vector<WStr> *levels)
         return false;
     }
     levels->assign(parts.begin() + static_cast<long>(skip), parts.end());
+    // Windows names the user's classes as a hive of their own.
+    const WStr classes_hive = u"_CLASSES";
+    WStr hive = fold(parts[1]);
+    if (*slot == SLOT_HKCU && hive.size() > classes_hive.size() &&
+        hive.compare(hive.size() - classes_hive.size(), classes_hive.size(), classes_hive) == 0)
+        levels->insert(levels->begin(), {u"Software", u"Classes"});
     return true;
 }
 
@@ -689,7 +760,7 @@ LONG walk(const NodeRef &start, const std::vector<WStr> &levels, const WalkOptio
         if (made) *created = true;
         // HKLM\SOFTWARE itself has a 32-bit twin, as on Windows: a path
         // reaching it goes on in its Wow6432Node unless it names that.
-        if (o.view32 && is_software(*at) && (last || fold(levels[i + 1]) != u"WOW6432NODE")) {
+        if (o.view32 && is_software(*at) && (last || is_redirected(*at, fold(levels[i + 1])))) {
             if (!step(at, WOW_NODE, WalkOptions{o.create, o.apply, false, false, false}, &made))
                 return ERROR_FILE_NOT_FOUND;
             if (last) *created = made;
@@ -722,6 +793,24 @@ LONG open_key(FakeRegFn fn, HKEY key, const char16_t *sub, DWORD options, REGSAM
                   create && (options & REG_OPTION_CREATE_LINK) != 0 && !levels.empty()};
     Spot at;
     bool created = false;
+    // Through the merged HKCR the user's key wins; a key the user lacks is
+    // the machine's, and a new one is made there.
+    NodeRef user, machine;
+    bool merged = merged_sides(key, &user, &machine);
+    if (merged && user) {
+        WalkOptions look{false, false, o.view32, o.open_link, false};
+        if (walk(user, levels, look, &at, &created) == ERROR_SUCCESS && at.node) {
+            r = path_fault(fn, at.path, nullptr, -1);
+            if (r != ERROR_SUCCESS) return r;
+            Spot behind;
+            if (!machine || walk(machine, levels, look, &behind, &created) != ERROR_SUCCESS)
+                behind.node = nullptr;
+            *result = new_handle(at.node, access, true, behind.node);
+            if (disposition != nullptr) *disposition = REG_OPENED_EXISTING_KEY;
+            return ERROR_SUCCESS;
+        }
+    }
+    if (merged) node = machine ? machine : user;
     r = walk(node, levels, o, &at, &created);
     if (r != ERROR_SUCCESS) return r;
     // A fault planned on the key itself hits whichever way it is reached.
@@ -734,7 +823,7 @@ LONG open_key(FakeRegFn fn, HKEY key, const char16_t *sub, DWORD options, REGSAM
         r = walk(node, levels, o, &at, &created);
         if (r != ERROR_SUCCESS) return r;
     }
-    *result = new_handle(at.node, access);
+    *result = new_handle(at.node, access, merged);
     if (disposition != nullptr)
         *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
@@ -778,8 +867,16 @@ LONG delete_key(HKEY key, const char16_t *sub, REGSAM access)
     if (r != ERROR_SUCCESS) return r;
     Spot at;
     bool created;
-    r = walk(parent, levels, WalkOptions{false, false, use_view32(access), false, false}, &at,
-             &created);
+    const WalkOptions look{false, false, use_view32(access), false, false};
+    // Through the merged HKCR the user's key goes first.
+    NodeRef user, machine;
+    if (merged_sides(key, &user, &machine)) {
+        if (user && walk(user, levels, look, &at, &created) == ERROR_SUCCESS && at.node)
+            parent = user;
+        else if (machine)
+            parent = machine;
+    }
+    r = walk(parent, levels, look, &at, &created);
     if (r != ERROR_SUCCESS) return r;
     if (fold(at.path) != fold(textual)) {
         r = path_fault(FR_DELETE_KEY, at.path, nullptr, -1);
@@ -919,6 +1016,16 @@ LONG enum_key_name(FakeRegFn fn, HKEY key, DWORD index, WStr *name)
     NodeRef node;
     LONG r = enter(fn, key, nullptr, index, KEY_ENUMERATE_SUB_KEYS, &node);
     if (r != ERROR_SUCCESS) return r;
+    // A merged key lists the subkeys of both sides, each name once.
+    NodeRef user, machine;
+    if (merged_sides(key, &user, &machine) && user && machine) {
+        std::map<WStr, WStr> both;
+        for (const NodeRef &side : {machine, user})
+            for (const auto &kv : side->subkeys) both[kv.first] = kv.second->name;
+        if (index >= both.size()) return ERROR_NO_MORE_ITEMS;
+        *name = std::next(both.begin(), static_cast<long>(index))->second;
+        return ERROR_SUCCESS;
+    }
     if (index >= node->subkeys.size()) return ERROR_NO_MORE_ITEMS;
     *name = nth_subkey_name(node.get(), index);
     return ERROR_SUCCESS;
@@ -1110,8 +1217,16 @@ int registry_key_name(HKEY key, WCHAR *out, ULONG out_chars)
         name = kernel_roots[slot];
     } else {
         if (!resolve(key, &node, &access) || node->deleted) return 0;
-        // The physical path after its root's short name.
-        name = WStr(kernel_roots[node->root]) + node->path.substr(4);
+        // The physical path after its root's short name; Windows names the
+        // user's classes as a hive of their own, Wine as the key they are.
+        const WStr user_classes = u"HKCU\\SOFTWARE\\CLASSES";
+        WStr start = fold(node->path.substr(0, user_classes.size()));
+        bool own_hive = state().machine != FAKE_WIN64_WINE8 && start == user_classes &&
+                        (node->path.size() == start.size() || node->path[start.size()] == u'\\');
+        if (own_hive)
+            name = WStr(user_hive) + u"_Classes" + node->path.substr(user_classes.size());
+        else
+            name = WStr(kernel_roots[node->root]) + node->path.substr(4);
     }
     if (name.size() >= out_chars) return 0;
     memcpy(out, name.c_str(), (name.size() + 1) * sizeof(WCHAR));

@@ -270,6 +270,14 @@ int fakereg_delete_external(const char *key_path);
 // HKLM\SOFTWARE\Wow6432Node\...), KEY_WOW64_64KEY to the key itself, and
 // without either flag the process's own view is used. On 32-bit Windows
 // there is one view and the flags are ignored.
+// HKLM\SOFTWARE\Classes, in either view, is the machine's classes: the
+// tree HKCR opens. HKCU\Software\Classes holds the user's classes.
+// Windows (WIN7, WIN32) merges the two in HKCR: a read sees the user's key
+// where there is one and lists the subkeys of both; a key the user lacks is
+// made in the machine's classes; values and subkeys of a key the user has go
+// there. It splits the user's classes into views as HKCR and names them
+// "\REGISTRY\USER\<sid>_Classes". Wine 8 does neither: HKCR is the
+// machine's classes alone, and the user's classes have one view.
 enum FakeMachine {
     FAKE_WIN64_WIN7,  // HKCR shared but CLSID, DirectShow, Interface, Media Type,
                       // MediaFoundation; HKLM\SOFTWARE redirected (the default)

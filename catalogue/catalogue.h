@@ -40,8 +40,14 @@ struct PlugEntry {
     // The name of its key among the mapper's instances, or of its DMO key:
     // neither need be the class identifier text.
     char key_name[PLUG_CLSID_TEXT_BYTES];
+    // PLUG_SCOPE_* (catalogue/scopes.h): the classes it lives in, the
+    // machine's or the user's; 0 in older records, which are the machine's.
+    int32_t scope;
+    // A machine registration that a host does not get: the user's
+    // registration of the same class and view is laid over it in HKCR.
+    int32_t hidden;
 };
-static_assert(sizeof(PlugEntry) == 5408, "PlugEntry is a 5408-byte record");
+static_assert(sizeof(PlugEntry) == 5416, "PlugEntry is a 5416-byte record");
 static_assert(offsetof(PlugEntry, clsid) == 8, "PlugEntry layout");
 static_assert(offsetof(PlugEntry, name) == 24, "PlugEntry layout");
 static_assert(offsetof(PlugEntry, clsid_text) == 790, "PlugEntry layout");
@@ -50,6 +56,8 @@ static_assert(offsetof(PlugEntry, dll_exists) == 4628, "PlugEntry layout");
 static_assert(offsetof(PlugEntry, bits) == 4632, "PlugEntry layout");
 static_assert(offsetof(PlugEntry, forms) == 4636, "PlugEntry layout");
 static_assert(offsetof(PlugEntry, key_name) == 4640, "PlugEntry layout");
+static_assert(offsetof(PlugEntry, scope) == 5408, "PlugEntry layout");
+static_assert(offsetof(PlugEntry, hidden) == 5412, "PlugEntry layout");
 
 #define PLUG_LIST_BLOCK 8192u
 
@@ -99,8 +107,12 @@ void scan_dmo_effects();
 void scan_vs3_effects();
 void scan_disabled_store();
 void rebuild_catalogue();
-// 1 unless a live entry of the same class is in the catalogue for that view.
-int is_new_clsid(const unsigned char clsid[16], int32_t bits);
+// 1 unless a live entry of the same class is in the catalogue for that view
+// and scope.
+int is_new_clsid(const unsigned char clsid[16], int32_t bits, int32_t scope);
+// Marks the machine's live rows a host does not get, as the user's
+// registration of the same class is laid over them in HKCR.
+void mark_hidden_rows();
 
 int find_token(const char *text, const char *token);
 void trim_spaces(char *text);

@@ -9,6 +9,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/filter_data.h"
 #include "catalogue/scan_common.h"
+#include "catalogue/scopes.h"
 #include "catalogue/views.h"
 #include "platform/keyguard.h"
 #include "platform/ntreg.h"
@@ -176,8 +177,8 @@ static Instance *find_instance(const Instances *list, const unsigned char clsid[
 
 // A row for the class: the forms found, the instance's key, and the name a
 // host shows (the class's own, else the instance's FriendlyName).
-static void list_filter(HKEY cls, const char *clsid_text, int32_t bits, int32_t forms,
-                        const Instance *instance, HKEY instances)
+static void list_filter(HKEY cls, const char *clsid_text, int32_t bits, int32_t scope,
+                        int32_t forms, const Instance *instance, HKEY instances)
 {
     PlugEntry entry;
     memset(&entry, 0, sizeof entry);
@@ -195,6 +196,7 @@ static void list_filter(HKEY cls, const char *clsid_text, int32_t bits, int32_t 
     entry.type = PLUG_TYPE_DIRECTX;
     entry.disabled = 0;
     entry.bits = bits;
+    entry.scope = scope;
     entry.forms = forms;
     copy_text(entry.clsid_text, clsid_text, PLUG_CLSID_TEXT_SIZE - 1);
     parse_clsid_text(clsid_text, entry.clsid);
@@ -207,12 +209,13 @@ static int old_form_passes(HKEY cls)
     return merit_passes(cls) && has_audio_in_and_out(cls);
 }
 
-// The Filter and CLSID keys of each view. Where both views share one Filter
+// The Filter and CLSID keys of each view in one scope. Where both views share one Filter
 // key (as Windows 7 and later do) it is walked once; where each view has its
 // own, each is walked. Each view's CLSID key is opened once: classes are
 // opened below it, as an open through a view from the root can cost ten
 // times more (Wine).
 struct FilterKeys {
+    int32_t scope;
     int count;
     int32_t bits[2];
     KeyGuard key[2];
@@ -222,15 +225,24 @@ struct FilterKeys {
     Instances found;
 };
 
-static void open_filter_keys(FilterKeys *f)
+// A key the scope reaches through a link into the other scope is not
+// that scope's: it is left to that one's walk.
+static void open_in_scope(int32_t scope, const char *path, REGSAM view, KeyGuard *key)
 {
-    f->count = registry_views(f->bits);
+    if (open_classes(scope, path, KEY_READ | view, key->out()) == ERROR_SUCCESS &&
+        key_scope(key->get()) != scope)
+        key->close();
+}
+
+static void open_filter_keys(FilterKeys *f, int32_t scope)
+{
+    f->scope = scope;
+    f->count = scope_views(scope, f->bits);
     for (int i = 0; i < f->count; i++) {
         REGSAM view = view_flag(f->bits[i]);
-        reg_open(HKEY_CLASSES_ROOT, "Filter", 0, KEY_READ | view, f->key[i].out());
-        reg_open(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_READ | view, f->classes[i].out());
-        reg_open(HKEY_CLASSES_ROOT, MAPPER_INSTANCE_PATH, 0, KEY_READ | view,
-                 f->instances[i].out());
+        open_in_scope(scope, "Filter", view, &f->key[i]);
+        open_in_scope(scope, "CLSID", view, &f->classes[i]);
+        open_in_scope(scope, MAPPER_INSTANCE_PATH, view, &f->instances[i]);
     }
     memset(&f->found, 0, sizeof f->found);
     for (int i = 0; i < f->count; i++)
@@ -256,7 +268,7 @@ static void check_filter(const FilterKeys *f, int j, HKEY cls, const char *clsid
     if (instance != nullptr) instance->taken = 1;
     if (!old_form_passes(cls) && (instance == nullptr || !instance->passes)) return;
     int32_t forms = REG_FORM_FILTER | (instance != nullptr ? REG_FORM_MAPPER : 0);
-    list_filter(cls, clsid_text, f->bits[j], forms, instance, f->instances[j].get());
+    list_filter(cls, clsid_text, f->bits[j], f->scope, forms, instance, f->instances[j].get());
 }
 
 static void check_filter_in_views(const FilterKeys *f, int walked, const char *clsid_text)
@@ -292,15 +304,15 @@ static void list_mapper_filters(const FilterKeys *f)
             reg_open(f->classes[j].get(), in->clsid_text, 0, KEY_READ | view_flag(in->bits),
                      cls.out()) != ERROR_SUCCESS)
             continue;
-        list_filter(cls.get(), in->clsid_text, in->bits, REG_FORM_MAPPER, in,
+        list_filter(cls.get(), in->clsid_text, in->bits, f->scope, REG_FORM_MAPPER, in,
                     f->instances[j].get());
     }
 }
 
-void scan_directx_filters()
+static void scan_filters_of_scope(int32_t scope)
 {
     FilterKeys f;
-    open_filter_keys(&f);
+    open_filter_keys(&f, scope);
     for (int i = 0; i < f.count; i++) {
         if (!f.key[i].is_open() || (f.shared && i > 0)) continue;
         DWORD failures = 0;
@@ -314,4 +326,11 @@ void scan_directx_filters()
     }
     list_mapper_filters(&f);
     free(f.found.item);
+}
+
+void scan_directx_filters()
+{
+    int32_t scopes[2];
+    int n = registry_scopes(scopes);
+    for (int s = 0; s < n; s++) scan_filters_of_scope(scopes[s]);
 }

@@ -6,6 +6,8 @@
 
 int32_t dll_problem(const PlugEntry *entry, const DllFacts *facts)
 {
+    // Whatever its file, a host never loads a registration it does not get.
+    if (entry->hidden != 0) return DLL_PROBLEM_HIDDEN;
     if (entry->dll_path[0] == '\0') return DLL_PROBLEM_NO_DLL;
     if (entry->dll_exists == 0) return DLL_PROBLEM_NOT_FOUND;
     if (facts == nullptr || facts->read == DLL_READ_PENDING) return DLL_PROBLEM_UNKNOWN;
@@ -32,6 +34,8 @@ const char *problem_text(int32_t problem)
         return "64-bit DLL in the 32-bit view";
     case DLL_PROBLEM_32_IN_64:
         return "32-bit DLL in the 64-bit view";
+    case DLL_PROBLEM_HIDDEN:
+        return "hidden by a per-user registration";
     default:
         return nullptr;
     }

@@ -9,13 +9,14 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/dll_file.h"
 
-// In order of precedence.
+// In order of precedence, a hidden registration first.
 #define DLL_PROBLEM_NONE 0
 #define DLL_PROBLEM_NO_DLL 1       // no server path registered
 #define DLL_PROBLEM_NOT_FOUND 2    // the file is not where the view looks
 #define DLL_PROBLEM_NOT_PE 3       // not a PE image, or a truncated one
 #define DLL_PROBLEM_64_IN_32 4     // a 64-bit DLL registered in the 32-bit view
 #define DLL_PROBLEM_32_IN_64 5     // a 32-bit DLL registered in the 64-bit view
+#define DLL_PROBLEM_HIDDEN 6       // hosts get the user's registration of the class instead
 #define DLL_PROBLEM_UNKNOWN (-1)   // the file has not been read yet
 
 // The entry's problem, given what its file read as (facts may be null or

@@ -7,11 +7,13 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/scan_common.h"
+#include "catalogue/scopes.h"
 #include "catalogue/views.h"
 #include "platform/keyguard.h"
 #include "platform/regtext.h"
 
-static void check_dmo(HKEY objects, HKEY classes, const char *key_name, int32_t bits)
+static void check_dmo(HKEY objects, HKEY classes, const char *key_name, int32_t bits,
+                      int32_t scope)
 {
     // The platform names DMO keys without braces; anything else is no DMO.
     if (!is_guid_text(key_name, 0)) return;
@@ -33,32 +35,37 @@ static void check_dmo(HKEY objects, HKEY classes, const char *key_name, int32_t 
     entry.type = PLUG_TYPE_DMO;
     entry.forms = REG_FORM_DMO;
     entry.bits = bits;
+    entry.scope = scope;
     catalogue_add(&entry, file);
 }
 
-static void scan_dmos_of_view(int32_t bits)
+static void scan_dmos_of_view(int32_t bits, int32_t scope)
 {
     REGSAM view = view_flag(bits);
     KeyGuard category, objects, classes;
-    if (reg_open(HKEY_CLASSES_ROOT, DMO_AUDIO_EFFECTS_PATH, 0, KEY_READ | view, category.out()) !=
+    if (open_classes(scope, DMO_AUDIO_EFFECTS_PATH, KEY_READ | view, category.out()) !=
             ERROR_SUCCESS ||
-        reg_open(HKEY_CLASSES_ROOT, DMO_ROOT_PATH, 0, KEY_READ | view, objects.out()) !=
-            ERROR_SUCCESS)
+        open_classes(scope, DMO_ROOT_PATH, KEY_READ | view, objects.out()) != ERROR_SUCCESS ||
+        key_scope(objects.get()) != scope)
         return;
     // Without its class key a DMO is still listed: it shows no DLL.
-    reg_open(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_READ | view, classes.out());
+    open_classes(scope, "CLSID", KEY_READ | view, classes.out());
     DWORD failures = 0;
     for (DWORD i = 0;; i++) {
         char name[KEY_NAME_BYTES];
         LONG r = reg_enum_key(category.get(), i, name, sizeof name, KEY_NAME_CAPACITY);
         if (walk_ends(r, &failures)) break;
-        if (r == ERROR_SUCCESS) check_dmo(objects.get(), classes.get(), name, bits);
+        if (r == ERROR_SUCCESS) check_dmo(objects.get(), classes.get(), name, bits, scope);
     }
 }
 
 void scan_dmo_effects()
 {
-    int32_t views[2];
-    int n = registry_views(views);
-    for (int i = 0; i < n; i++) scan_dmos_of_view(views[i]);
+    int32_t scopes[2];
+    int scope_count = registry_scopes(scopes);
+    for (int s = 0; s < scope_count; s++) {
+        int32_t views[2];
+        int n = scope_views(scopes[s], views);
+        for (int i = 0; i < n; i++) scan_dmos_of_view(views[i], scopes[s]);
+    }
 }

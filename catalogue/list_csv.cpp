@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "catalogue/dll_problem.h"
+#include "catalogue/scopes.h"
 #include "platform/widetext.h"
 
 namespace {
@@ -91,6 +92,11 @@ const CsvColumn CSV_COLUMNS[] = {
          *n = PLUG_NAME_SIZE;
          return form_text(r->entry);
      }},
+    {"scope",
+     [](const CsvRow *r, size_t *n) {
+         *n = PLUG_NAME_SIZE;
+         return scope_text(r->entry->scope);
+     }},
 };
 
 } // namespace
@@ -110,6 +116,11 @@ const char *form_text(const PlugEntry *entry)
     if (entry->forms == (REG_FORM_FILTER | REG_FORM_MAPPER)) return "filter+mapper";
     if (entry->forms == REG_FORM_MAPPER) return "mapper";
     return "filter";
+}
+
+const char *scope_text(int32_t scope)
+{
+    return known_scope(scope) == PLUG_SCOPE_USER ? "user" : "machine";
 }
 
 const char *status_text(int32_t disabled) { return disabled != 0 ? "Disabled" : "OK"; }

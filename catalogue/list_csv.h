@@ -21,6 +21,8 @@ const char *bits_text(int32_t bits);        // "32" or "64": the registry view
 // Where the plug-in is registered: "filter" (HKCR\Filter), "mapper" (the
 // filter mapper's category), "filter+mapper", "dmo" or "vs3".
 const char *form_text(const PlugEntry *entry);
+// Whose classes it is registered in: "machine" or "user".
+const char *scope_text(int32_t scope);
 
 // A field of at most max_len bytes of text (it may end earlier at its
 // terminator), quoted when it holds a comma, a quote, CR or LF, its quotes
@@ -37,8 +39,7 @@ int csv_field(const char *text, size_t max_len, char *out, size_t size);
 void write_csv_bom(FILE *out);
 
 // "name,type,status,exist,clsid,dll,bits,version,company,arch,problem,
-// registration" and
-// CR LF.
+// registration,scope" and CR LF.
 void write_csv_heading(FILE *out);
 // One plug-in's record and CR LF; facts is what its file read as (null or
 // pending: the file's fields are empty, the problem as far as it is known).

@@ -7,11 +7,12 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/scan_common.h"
+#include "catalogue/scopes.h"
 #include "catalogue/views.h"
 #include "platform/keyguard.h"
 #include "platform/regtext.h"
 
-// Sorted (identifier, view) pairs of the live entries, built when the
+// Sorted (identifier, view, scope) triples of the live entries, built when the
 // disabled-store scan starts so that each saved copy is checked by binary
 // search instead of a walk over the whole catalogue. The store scan only
 // appends disabled entries and nothing else runs meanwhile, so the index
@@ -20,6 +21,7 @@
 struct LiveKey {
     unsigned char clsid[16];
     int32_t bits;
+    int32_t scope;
 };
 static LiveKey *live_index = nullptr;
 static uint32_t live_index_count = 0;
@@ -30,7 +32,8 @@ static int compare_live(const void *a, const void *b)
     const LiveKey *y = static_cast<const LiveKey *>(b);
     int c = memcmp(x->clsid, y->clsid, 16);
     if (c != 0) return c;
-    return (x->bits > y->bits) - (x->bits < y->bits);
+    if (x->bits != y->bits) return (x->bits > y->bits) - (x->bits < y->bits);
+    return (x->scope > y->scope) - (x->scope < y->scope);
 }
 
 static void build_live_index()
@@ -46,6 +49,7 @@ static void build_live_index()
         LiveKey *k = &live_index[live_index_count++];
         memcpy(k->clsid, e->clsid, 16);
         k->bits = e->bits;
+        k->scope = known_scope(e->scope);
     }
     qsort(live_index, live_index_count, sizeof *live_index, compare_live);
 }
@@ -57,18 +61,21 @@ static void drop_live_index()
     live_index_count = 0;
 }
 
-int is_new_clsid(const unsigned char clsid[16], int32_t bits)
+int is_new_clsid(const unsigned char clsid[16], int32_t bits, int32_t scope)
 {
     LiveKey wanted;
     memcpy(wanted.clsid, clsid, 16);
     wanted.bits = bits;
+    wanted.scope = known_scope(scope);
     if (live_index != nullptr)
         return bsearch(&wanted, live_index, live_index_count, sizeof *live_index, compare_live) ==
                nullptr;
     uint32_t n = catalogue_count();
     for (uint32_t i = 1; i <= n; i++) {
         const PlugEntry *e = catalogue_get(static_cast<int>(i));
-        if (e == nullptr || e->disabled != 0 || e->bits != bits) continue;
+        if (e == nullptr || e->disabled != 0 || e->bits != bits ||
+            known_scope(e->scope) != wanted.scope)
+            continue;
         if (memcmp(e->clsid, clsid, 16) == 0) return 0;
     }
     return 1;
@@ -160,12 +167,13 @@ static int read_store_entry(HKEY key, const char *clsid_text, PlugEntry *entry,
     return has_class;
 }
 
-static void check_store_entry(HKEY root, const char *clsid_text, int32_t bits)
+static void check_store_entry(HKEY root, const char *clsid_text, int32_t bits, int32_t scope)
 {
     PlugEntry entry;
     memset(&entry, 0, sizeof entry);
     entry.disabled = 1;
     entry.bits = bits;
+    entry.scope = scope;
     copy_text(entry.clsid_text, clsid_text, PLUG_CLSID_TEXT_SIZE - 1);
     parse_clsid_text(clsid_text, entry.clsid);
     KeyGuard key;
@@ -173,30 +181,64 @@ static void check_store_entry(HKEY root, const char *clsid_text, int32_t bits)
         return;
     WCHAR file[PLUG_FILE_CHARS] = {0};
     if (!read_store_entry(key.get(), clsid_text, &entry, file)) return;
-    if (is_new_clsid(entry.clsid, bits)) catalogue_add(&entry, file);
+    if (is_new_clsid(entry.clsid, bits, scope)) catalogue_add(&entry, file);
 }
 
-static void walk_store(HKEY root, int32_t bits)
+static void walk_store(HKEY root, int32_t bits, int32_t scope)
 {
     DWORD failures = 0;
     for (DWORD i = 0;; i++) {
         char name[KEY_NAME_BYTES];
         LONG r = reg_enum_key(root, i, name, sizeof name, KEY_NAME_CAPACITY);
         if (walk_ends(r, &failures)) break;
-        if (r == ERROR_SUCCESS) check_store_entry(root, name, bits);
+        if (r == ERROR_SUCCESS) check_store_entry(root, name, bits, scope);
     }
 }
 
+// Each scope's store holds that scope's registrations: an entry in the
+// user's store is the user's, whatever it says, and only ever goes back into
+// the user's classes. A store reached through a link into the other scope
+// is not that scope's.
 void scan_disabled_store()
 {
     build_live_index();
-    int32_t views[2];
-    int n = registry_views(views);
-    for (int i = 0; i < n; i++) {
-        KeyGuard root;
-        if (reg_open(HKEY_CLASSES_ROOT, store_root_path(views[i]), 0, KEY_READ | store_view(),
-                          root.out()) == ERROR_SUCCESS)
-            walk_store(root.get(), views[i]);
+    int32_t views[2], scopes[2];
+    int n = registry_views(views), scope_count = registry_scopes(scopes);
+    for (int s = 0; s < scope_count; s++) {
+        for (int i = 0; i < n; i++) {
+            KeyGuard root;
+            if (open_classes(scopes[s], store_root_path(views[i]), KEY_READ | store_view(),
+                             root.out()) == ERROR_SUCCESS &&
+                key_scope(root.get()) == scopes[s])
+                walk_store(root.get(), views[i], scopes[s]);
+        }
+    }
+    drop_live_index();
+}
+
+// Asks HKCR, as a host does, whose class key it gets.
+static int user_wins(const PlugEntry *machine_row)
+{
+    char path[PATH_BUFFER_SIZE];
+    if (snprintf(path, sizeof path, "CLSID\\%s", machine_row->clsid_text) >=
+        static_cast<int>(sizeof path))
+        return 0;
+    KeyGuard cls;
+    if (reg_open(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view_flag(machine_row->bits),
+                 cls.out()) != ERROR_SUCCESS)
+        return 0;
+    return key_scope(cls.get()) == PLUG_SCOPE_USER;
+}
+
+void mark_hidden_rows()
+{
+    build_live_index();
+    uint32_t n = catalogue_count();
+    for (uint32_t i = 1; i <= n; i++) {
+        PlugEntry *e = catalogue_get(static_cast<int>(i));
+        if (e == nullptr || e->disabled != 0 || known_scope(e->scope) != PLUG_SCOPE_MACHINE)
+            continue;
+        e->hidden = !is_new_clsid(e->clsid, e->bits, PLUG_SCOPE_USER) && user_wins(e);
     }
     drop_live_index();
 }
@@ -209,4 +251,5 @@ void rebuild_catalogue()
     scan_dmo_effects();
     scan_vs3_effects();
     scan_disabled_store();
+    mark_hidden_rows();
 }

@@ -5,6 +5,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/scan_common.h"
+#include "catalogue/scopes.h"
 #include "catalogue/views.h"
 #include "platform/keyguard.h"
 #include "platform/regtext.h"
@@ -63,7 +64,7 @@ static int display_name(HKEY cls, char text[TEXT_BYTES])
 
 // classes is the view's CLSID key, opened once for the whole walk.
 static void check_effect(HKEY classes, const char *clsid_text, char text[TEXT_BYTES],
-                         int32_t bits)
+                         int32_t bits, int32_t scope)
 {
     KeyGuard cls;
     if (reg_open(classes, clsid_text, 0, KEY_READ | view_flag(bits), cls.out()) !=
@@ -81,6 +82,7 @@ static void check_effect(HKEY classes, const char *clsid_text, char text[TEXT_BY
     entry.disabled = 0;
     entry.type = PLUG_TYPE_VS3;
     entry.bits = bits;
+    entry.scope = scope;
     catalogue_add(&entry, file);
 }
 
@@ -107,13 +109,16 @@ static int enum_effect(HKEY key, DWORD index, char name[KEY_NAME_BYTES], char te
     return 1;
 }
 
-static void scan_effects_of_view(int32_t bits)
+// The effects list is the machine's alone; the class it names may be
+// registered in either scope, and each scope's class is a row.
+static void scan_effects_of_view(int32_t bits, int32_t scope)
 {
     KeyGuard effects, classes;
     if (reg_open(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_READ | view_flag(bits),
                       effects.out()) != ERROR_SUCCESS ||
-        reg_open(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_READ | view_flag(bits), classes.out()) !=
-            ERROR_SUCCESS)
+        open_classes(scope, "CLSID", KEY_READ | view_flag(bits), classes.out()) !=
+            ERROR_SUCCESS ||
+        key_scope(classes.get()) != scope)
         return;
     DWORD failures = 0;
     for (DWORD i = 0;; i++) {
@@ -123,13 +128,16 @@ static void scan_effects_of_view(int32_t bits)
         int ok = enum_effect(effects.get(), i, name, text, &r);
         if (walk_ends(r, &failures)) break;
         // The default value names no class: "CLSID\\" would open the CLSID key itself.
-        if (ok && name[0] != '\0') check_effect(classes.get(), name, text, bits);
+        if (ok && name[0] != '\0') check_effect(classes.get(), name, text, bits, scope);
     }
 }
 
 void scan_vs3_effects()
 {
-    int32_t views[2];
-    int n = registry_views(views);
-    for (int i = 0; i < n; i++) scan_effects_of_view(views[i]);
+    // Each view's effects list is its own, even where a scope's classes
+    // have one view.
+    int32_t views[2], scopes[2];
+    int n = registry_views(views), scope_count = registry_scopes(scopes);
+    for (int s = 0; s < scope_count; s++)
+        for (int i = 0; i < n; i++) scan_effects_of_view(views[i], scopes[s]);
 }

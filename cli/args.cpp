@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "catalogue/scopes.h"
 #include "cli/cli.h"
 
 namespace {
@@ -50,6 +51,14 @@ int parse_bits(const char *value, CliArgs *args)
     if (strcmp(value, "32") == 0) args->bits_filter = 32;
     else if (strcmp(value, "64") == 0) args->bits_filter = 64;
     else return fail(args, "--bits takes 32 or 64, not \"", value);
+    return 1;
+}
+
+int parse_scope(const char *value, CliArgs *args)
+{
+    if (same_text_nocase(value, "machine")) args->scope_filter = PLUG_SCOPE_MACHINE;
+    else if (same_text_nocase(value, "user")) args->scope_filter = PLUG_SCOPE_USER;
+    else return fail(args, "--scope takes machine or user, not \"", value);
     return 1;
 }
 
@@ -180,6 +189,10 @@ int parse_args(int argc, const char *const *argv, CliArgs *args)
                 const char *v = option_value(arg, "--bits", argc, argv, &i);
                 if (v == nullptr) return fail(args, "--bits needs a value: 32 or 64", nullptr);
                 if (!parse_bits(v, args)) return 0;
+            } else if (is_option(arg, "--scope")) {
+                const char *v = option_value(arg, "--scope", argc, argv, &i);
+                if (v == nullptr) return fail(args, "--scope needs a value: machine or user", nullptr);
+                if (!parse_scope(v, args)) return 0;
             } else {
                 return fail(args, "unknown option \"", arg);
             }
@@ -218,13 +231,15 @@ int is_guid_text(const char *text)
     return 1;
 }
 
-static int wanted(const PlugEntry *e, int type_filter, int bits_filter)
+static int wanted(const PlugEntry *e, int type_filter, int bits_filter, int scope_filter)
 {
     return e != nullptr && (type_filter == 0 || e->type == type_filter) &&
-           (bits_filter == 0 || e->bits == bits_filter);
+           (bits_filter == 0 || e->bits == bits_filter) &&
+           (scope_filter == 0 || known_scope(e->scope) == scope_filter);
 }
 
-int find_plugins(const char *id, int type_filter, int *matches, int max, int bits_filter)
+int find_plugins(const char *id, int type_filter, int *matches, int max, int bits_filter,
+                 int scope_filter)
 {
     if (id == nullptr) return 0;
     int count = 0;
@@ -234,7 +249,7 @@ int find_plugins(const char *id, int type_filter, int *matches, int max, int bit
         parse_clsid_text(id, clsid);
         for (int i = 1; i <= n; i++) {
             const PlugEntry *e = catalogue_get(i);
-            if (!wanted(e, type_filter, bits_filter)) continue;
+            if (!wanted(e, type_filter, bits_filter, scope_filter)) continue;
             if (memcmp(e->clsid, clsid, sizeof clsid) != 0) continue;
             if (count < max) matches[count] = i;
             count++;
@@ -244,7 +259,7 @@ int find_plugins(const char *id, int type_filter, int *matches, int max, int bit
     }
     for (int i = 1; i <= n; i++) {
         const PlugEntry *e = catalogue_get(i);
-        if (!wanted(e, type_filter, bits_filter)) continue;
+        if (!wanted(e, type_filter, bits_filter, scope_filter)) continue;
         if (strncmp(e->name, id, sizeof e->name) != 0 || strlen(id) >= sizeof e->name) continue;
         if (count < max) matches[count] = i;
         count++;

@@ -43,6 +43,7 @@ struct CliArgs {
     int yes;          // --yes: remove without asking
     int type_filter;  // 0 any, else PLUG_TYPE_DIRECTX, PLUG_TYPE_VS3 or PLUG_TYPE_DMO
     int bits_filter;  // 0 any, else 32 or 64: the registry view
+    int scope_filter; // 0 any, else PLUG_SCOPE_MACHINE or PLUG_SCOPE_USER
     int help;         // --help, or the help command
     int version;      // --version
     const char *output; // --output: the file list or export-reg writes to, UTF-8; or null
@@ -74,9 +75,11 @@ int is_guid_text(const char *text);
 // The catalogue entries that id names, as 1-based indexes in catalogue
 // order: by class identifier (compared in the 16-byte form) when id has the
 // shape of one and some entry carries it, else by exact display name. Only
-// entries of type_filter and of the view bits_filter count, when not 0.
-// Returns how many matched; at most max are stored.
-int find_plugins(const char *id, int type_filter, int *matches, int max, int bits_filter = 0);
+// entries of type_filter, of the view bits_filter and of the scope
+// scope_filter count, when not 0. Returns how many matched; at most max
+// are stored.
+int find_plugins(const char *id, int type_filter, int *matches, int max, int bits_filter = 0,
+                 int scope_filter = 0);
 
 // ---- format.cpp ------------------------------------------------------------
 
@@ -106,11 +109,12 @@ size_t text_columns(const char *text);
 
 // Writes the catalogue as it stands (entries of type_filter only, when not
 // 0) in the given format; no byte-order mark (write_csv_bom adds one).
-void write_list(FILE *out, int format, int type_filter, int bits_filter = 0);
+void write_list(FILE *out, int format, int type_filter, int bits_filter = 0,
+                int scope_filter = 0);
 
 // One line per listed plug-in whose DLL a host of its view could not load:
 // name, type, bits, the problem and the file looked at. Returns how many.
-int write_problems(FILE *out, int type_filter, int bits_filter);
+int write_problems(FILE *out, int type_filter, int bits_filter, int scope_filter = 0);
 
 // The --help text.
 extern const char CLI_HELP_TEXT[];

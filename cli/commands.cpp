@@ -43,7 +43,7 @@ int run_list(const CliArgs *args, const CliIo *io)
 {
     rebuild_catalogue();
     if (args->output == nullptr) {
-        write_list(io->out, args->format, args->type_filter, args->bits_filter);
+        write_list(io->out, args->format, args->type_filter, args->bits_filter, args->scope_filter);
         return CLI_EXIT_OK;
     }
     // CSV lines end in CR LF already; the others are lines of text.
@@ -53,7 +53,7 @@ int run_list(const CliArgs *args, const CliIo *io)
         return CLI_EXIT_FAILED;
     }
     if (args->format == CLI_CSV) write_csv_bom(f);
-    write_list(f, args->format, args->type_filter, args->bits_filter);
+    write_list(f, args->format, args->type_filter, args->bits_filter, args->scope_filter);
     int failed = ferror(f) != 0;
     if (fclose(f) != 0) failed = 1;
     if (failed) {
@@ -84,7 +84,8 @@ int resolve_targets(const CliArgs *args, const CliIo *io, int *indexes, int *cou
     for (int t = 0; t < args->target_count; t++) {
         const char *id = args->targets[t];
         int matches[MAX_CANDIDATES];
-        int n = find_plugins(id, args->type_filter, matches, MAX_CANDIDATES, args->bits_filter);
+        int n = find_plugins(id, args->type_filter, matches, MAX_CANDIDATES, args->bits_filter,
+                             args->scope_filter);
         char shown[TABLE_CELL_SIZE];
         table_cell(id, TABLE_CELL_SIZE - 1, shown, sizeof shown);
         const char *of_type = args->type_filter ? " of type " : "";
@@ -100,15 +101,16 @@ int resolve_targets(const CliArgs *args, const CliIo *io, int *indexes, int *cou
         if (n > 1) {
             fprintf(io->err,
                     CLI_PROGRAM_NAME ": \"%s\" names %d plug-ins; name one by its class "
-                    "identifier, with --type when a class is of both types and --bits when it "
-                    "is registered in both registry views:\n",
+                    "identifier, with --type when a class is of both types, --bits when it "
+                    "is registered in both registry views and --scope when it is registered "
+                    "for the machine and for the user:\n",
                     shown, n);
             for (int i = 0; i < n && i < MAX_CANDIDATES; i++) {
                 const PlugEntry *e = catalogue_get(matches[i]);
                 fputs("  ", io->err);
                 describe_entry(io->err, e);
-                fprintf(io->err, " %s %s %s-bit\n", type_text(e->type), status_text(e->disabled),
-                        bits_text(e->bits));
+                fprintf(io->err, " %s %s %s-bit %s\n", type_text(e->type),
+                        status_text(e->disabled), bits_text(e->bits), scope_text(e->scope));
             }
             if (n > MAX_CANDIDATES) fprintf(io->err, "  and %d more\n", n - MAX_CANDIDATES);
             ok = 0;
@@ -298,7 +300,8 @@ int run_cli(const CliArgs *args, int args_ok, const CliIo *io)
         return run_list(args, io);
     case CLI_CHECK:
         rebuild_catalogue();
-        return write_problems(io->out, args->type_filter, args->bits_filter) > 0 ? CLI_EXIT_FAILED
+        return write_problems(io->out, args->type_filter, args->bits_filter, args->scope_filter) > 0
+                   ? CLI_EXIT_FAILED
                                                                                  : CLI_EXIT_OK;
     case CLI_INFO:
         return run_info(args, io);

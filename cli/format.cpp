@@ -4,6 +4,7 @@
 
 #include "cli/cli.h"
 #include "catalogue/dll_problem.h"
+#include "catalogue/scopes.h"
 #include "extrainfo/extrainfo.h"
 #include "platform/widetext.h"
 #include "resources/version.h"
@@ -61,17 +62,18 @@ size_t field_length(const char *text, size_t max_len)
 // Column widths of the table, counted in characters (text_columns): the
 // texts are UTF-8, where a character takes one to four bytes.
 struct Widths {
-    size_t name, type, status, exist, bits, clsid;
+    size_t name, type, status, exist, bits, scope, clsid;
 };
 
 struct Filter {
-    int type, bits;
+    int type, bits, scope;
 };
 
 int listed(const PlugEntry *e, Filter filter)
 {
     return e != nullptr && (filter.type == 0 || e->type == filter.type) &&
-           (filter.bits == 0 || e->bits == filter.bits);
+           (filter.bits == 0 || e->bits == filter.bits) &&
+           (filter.scope == 0 || known_scope(e->scope) == filter.scope);
 }
 
 void pad(FILE *out, size_t shown, size_t width)
@@ -81,10 +83,10 @@ void pad(FILE *out, size_t shown, size_t width)
 
 void write_table(FILE *out, Filter type_filter)
 {
-    static const char *const heads[7] = {"Name", "Type",  "Status", "Exist", "Bits",
-                                         "Class identifier", "DLL"};
-    Widths w = {strlen(heads[0]), strlen(heads[1]), strlen(heads[2]),
-                strlen(heads[3]), strlen(heads[4]), strlen(heads[5])};
+    static const char *const heads[8] = {"Name", "Type",  "Status", "Exist", "Bits",
+                                         "Scope", "Class identifier", "DLL"};
+    Widths w = {strlen(heads[0]), strlen(heads[1]), strlen(heads[2]), strlen(heads[3]),
+                strlen(heads[4]), strlen(heads[5]), strlen(heads[6])};
     int n = static_cast<int>(catalogue_count());
     for (int i = 1; i <= n; i++) {
         const PlugEntry *e = catalogue_get(i);
@@ -97,14 +99,15 @@ void write_table(FILE *out, Filter type_filter)
         if (strlen(status_text(e->disabled)) > w.status) w.status = strlen(status_text(e->disabled));
         if (strlen(exist_text(e->dll_exists)) > w.exist) w.exist = strlen(exist_text(e->dll_exists));
         if (strlen(bits_text(e->bits)) > w.bits) w.bits = strlen(bits_text(e->bits));
+        if (strlen(scope_text(e->scope)) > w.scope) w.scope = strlen(scope_text(e->scope));
         table_cell(e->clsid_text, sizeof e->clsid_text, cell, sizeof cell);
         len = text_columns(cell);
         if (len > w.clsid) w.clsid = len;
     }
-    const size_t widths[6] = {w.name, w.type, w.status, w.exist, w.bits, w.clsid};
-    for (int c = 0; c < 7; c++) {
+    const size_t widths[7] = {w.name, w.type, w.status, w.exist, w.bits, w.scope, w.clsid};
+    for (int c = 0; c < 8; c++) {
         fputs(heads[c], out);
-        if (c < 6) pad(out, strlen(heads[c]), widths[c]);
+        if (c < 7) pad(out, strlen(heads[c]), widths[c]);
     }
     fputc('\n', out);
     char cell[TABLE_CELL_SIZE];
@@ -114,9 +117,10 @@ void write_table(FILE *out, Filter type_filter)
         table_cell(e->name, sizeof e->name, cell, sizeof cell);
         fputs(cell, out);
         pad(out, text_columns(cell), w.name);
-        const char *fixed[4] = {type_text(e->type), status_text(e->disabled),
-                                exist_text(e->dll_exists), bits_text(e->bits)};
-        for (int c = 0; c < 4; c++) {
+        const char *fixed[5] = {type_text(e->type), status_text(e->disabled),
+                                exist_text(e->dll_exists), bits_text(e->bits),
+                                scope_text(e->scope)};
+        for (int c = 0; c < 5; c++) {
             fputs(fixed[c], out);
             pad(out, strlen(fixed[c]), widths[c + 1]);
         }
@@ -199,6 +203,7 @@ void write_json(FILE *out, Filter type_filter)
         fprintf(out, "\"dll\": %s, ", text);
         write_json_file_fields(out, i, e, text, sizeof text);
         fprintf(out, ", \"registration\": \"%s\"", form_text(e));
+        fprintf(out, ", \"scope\": \"%s\"", scope_text(e->scope));
         fputc('}', out);
     }
     fputs(first ? "]\n" : "\n]\n", out);
@@ -291,9 +296,9 @@ size_t text_columns(const char *text)
     return n;
 }
 
-int write_problems(FILE *out, int type_filter, int bits_filter)
+int write_problems(FILE *out, int type_filter, int bits_filter, int scope_filter)
 {
-    const Filter filter = {type_filter, bits_filter};
+    const Filter filter = {type_filter, bits_filter, scope_filter};
     int found = 0;
     int n = static_cast<int>(catalogue_count());
     for (int i = 1; i <= n; i++) {
@@ -317,9 +322,9 @@ int write_problems(FILE *out, int type_filter, int bits_filter)
     return found;
 }
 
-void write_list(FILE *out, int format, int type_filter, int bits_filter)
+void write_list(FILE *out, int format, int type_filter, int bits_filter, int scope_filter)
 {
-    const Filter filter = {type_filter, bits_filter};
+    const Filter filter = {type_filter, bits_filter, scope_filter};
     if (format == CLI_CSV) write_csv(out, filter);
     else if (format == CLI_JSON) write_json(out, filter);
     else write_table(out, filter);
@@ -337,16 +342,20 @@ const char CLI_HELP_TEXT[] =
     "scripts and remote shells. It reads and writes the same registry places with\n"
     "the same operations, in the same order: a live registration is deleted only\n"
     "after it has been saved whole in the disabled store\n"
-    "(HKEY_CLASSES_ROOT\\Quillon_Software\\DisabledPlug for 32-bit registrations,\n"
+    "(Software\\Classes\\Quillon_Software\\DisabledPlug for 32-bit registrations,\n"
     "DisabledPlug64 beside it for 64-bit ones), and a saved copy only after it\n"
     "has been restored whole. On 64-bit Windows both registry views are listed\n"
-    "and each plug-in is changed in its own view.\n"
+    "and each plug-in is changed in its own view. A plug-in is registered for\n"
+    "the machine (HKEY_LOCAL_MACHINE\\Software\\Classes) or for the current user\n"
+    "(HKEY_CURRENT_USER\\Software\\Classes): each is changed, and saved in the\n"
+    "store, in its own scope, and a saved per-user copy only ever goes back into\n"
+    "the user's classes.\n"
     "\n"
     "Commands:\n"
     "  list                 Print every plug-in: name, type, status, exist, bits,\n"
-    "                       class identifier and DLL path; csv and json add what\n"
-    "                       the DLL file says (version, company, architecture)\n"
-    "                       and its problem.\n"
+    "                       scope, class identifier and DLL path; csv and json\n"
+    "                       add what the DLL file says (version, company,\n"
+    "                       architecture) and its problem.\n"
     "  disable <plug-in>... Move each plug-in's registration into the disabled\n"
     "                       store.\n"
     "  enable <plug-in>...  Restore each disabled plug-in's registration.\n"
@@ -366,7 +375,8 @@ const char CLI_HELP_TEXT[] =
     "  check                Print one line per plug-in whose DLL a host of its\n"
     "                       registry view could not load: name, type, bits, the\n"
     "                       problem and the file looked at. Exit code 1 when there\n"
-    "                       is any, 0 when there is none. Takes --type and --bits.\n"
+    "                       is any, 0 when there is none. Takes --type, --bits and\n"
+    "                       --scope.\n"
     "  info <plug-in>       Print the plug-in's Properties report, or the line\n"
     "                         " NO_EXTRA_INFO_TEXT "\n"
     "                       when it carries no extra information.\n"
@@ -379,7 +389,8 @@ const char CLI_HELP_TEXT[] =
     "  or by its exact display name (quote names with blanks). A name or class\n"
     "  identifier that fits several plug-ins is refused and the candidates are\n"
     "  listed; --type picks one when a class is both a DirectX filter and a VS3\n"
-    "  effect, and --bits when a class is registered in both registry views.\n"
+    "  effect, --bits when a class is registered in both registry views, and\n"
+    "  --scope when it is registered both for the machine and for the user.\n"
     "  Nothing is done when any plug-in named is unknown or ambiguous. Put\n"
     "  \"--\" before a name that starts with a hyphen.\n"
     "\n"
@@ -389,6 +400,8 @@ const char CLI_HELP_TEXT[] =
     "                           lookup of named plug-ins).\n"
     "  --bits 32|64             Only plug-ins of that registry view (list, check,\n"
     "                           and the lookup of named plug-ins).\n"
+    "  --scope machine|user     Only plug-ins registered for the machine or for\n"
+    "                           the current user (list, check, and the lookup).\n"
     "  -o, --output <file>      The file list writes to instead of standard\n"
     "                           output; the .reg file export-reg writes.\n"
     "  --backup <file>          The .reg file remove writes before it deletes.\n"
@@ -399,13 +412,14 @@ const char CLI_HELP_TEXT[] =
     "Output of list:\n"
     "  type is Direct-X, VS3, or empty for a saved entry of another type; status is\n"
     "  OK or Disabled; exist is Yes or No (whether the DLL could be found); bits\n"
-    "  is 32 or 64, the registry view the plug-in is registered in.\n"
+    "  is 32 or 64, the registry view the plug-in is registered in; scope is\n"
+    "  machine or user, whose classes it is registered in.\n"
     "  table  Aligned columns with a heading line, lined up by characters\n"
     "         (each Unicode code point is one column, also one beyond the BMP);\n"
     "         control characters in a name or path are shown as '?'.\n"
     "  csv    RFC 4180 in UTF-8: a heading line\n"
     "         name,type,status,exist,clsid,dll,bits,version,company,arch,problem,\n"
-    "         registration,\n"
+    "         registration,scope\n"
     "         then\n"
     "         one record per plug-in; fields holding a comma, a quote, CR or LF\n"
     "         are quoted and their quotes doubled; every line ends with CR LF.\n"
@@ -416,15 +430,18 @@ const char CLI_HELP_TEXT[] =
     "         (strings), exist (true or false), bits (32 or 64), and version,\n"
     "         company, description, arch (x86, x64, arm64, arm), problem and file\n"
     "         (strings, or null when the file has none), and registration\n"
-    "         (filter, mapper, filter+mapper, dmo or vs3: where it is registered).\n"
+    "         (filter, mapper, filter+mapper, dmo or vs3: where it is registered)\n"
+    "         and scope (machine or user).\n"
     "         The output is\n"
     "         pure ASCII (RFC 8259): every character outside printable ASCII is\n"
     "         written as the \\uXXXX escapes of its UTF-16 code units, a\n"
     "         character beyond the BMP as its surrogate pair (\\ud83c\\udf9b),\n"
     "         so nothing is lost. Control characters are escaped (\\n, \\t,\n"
     "         \\u001f, \\u007f, ...).\n"
-    "  problem: no DLL registered, DLL not found, not a Windows DLL,\n"
-    "         64-bit DLL in the 32-bit view, or 32-bit DLL in the 64-bit view.\n"
+    "  problem: hidden by a per-user registration (hosts get the user's\n"
+    "         registration of the class instead), no DLL registered, DLL not\n"
+    "         found, not a Windows DLL, 64-bit DLL in the 32-bit view, or 32-bit\n"
+    "         DLL in the 64-bit view.\n"
     "         The DLL is looked for as a host of the plug-in's registry view\n"
     "         finds it (System32 is SysWOW64 for a 32-bit plug-in, and so is\n"
     "         %ProgramFiles% its Program Files (x86)); it is read, never loaded.\n"
@@ -436,7 +453,8 @@ const char CLI_HELP_TEXT[] =
     "  One line per plug-in: the command, the name and class identifier, then\n"
     "  \"done\", \"nothing to do\" (already in the state asked for) or \"failed\" with\n"
     "  the first step the registry refused -- for example \"access denied\n"
-    "  (run as administrator) at HKCR\\Filter\\{...}\" or \"not found at ...\" --\n"
+    "  (run as administrator) at HKLM\\Software\\Classes\\Filter\\{...}\" or \"not\n"
+    "  found at ...\" --\n"
     "  and where the registration now is: live, disabled (saved in the disabled\n"
     "  store), gone, or a mixed state spelled out part by part. A failed\n"
     "  operation stops where the registry refused it and rolls nothing back;\n"
@@ -463,7 +481,6 @@ const char CLI_HELP_TEXT[] =
     "  " CLI_PROGRAM_NAME " remove --backup chorus.reg Chorus\n"
     "  " CLI_PROGRAM_NAME " info \"Room Reverb\"\n"
     "\n"
-    "Changing HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE needs an administrator: run\n"
-    "it from an elevated prompt. The 32-bit build sees the 32-bit registry view,\n"
-    "where most 32-bit plug-ins are registered; the 64-bit build sees the 64-bit\n"
-    "view.\n";
+    "Changing HKEY_LOCAL_MACHINE needs an administrator: run it from an elevated\n"
+    "prompt. The 32-bit build sees the 32-bit registry view, where most 32-bit\n"
+    "plug-ins are registered; the 64-bit build sees the 64-bit view.\n";

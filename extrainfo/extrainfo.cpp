@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "catalogue/scopes.h"
 #include "platform/keyguard.h"
 #include "platform/regtext.h"
 #include "platform/win.h"
@@ -66,7 +67,7 @@ void reset_extra_info(ExtraInfo *info)
 }
 
 int read_string_value(const char *path, const char *value_name, char *dest, size_t max_chars,
-                      REGSAM view)
+                      REGSAM view, HKEY root)
 {
     // One spare character so that data stored without a terminator still ends.
     WCHAR data[EXTRA_VALUE_DATA_SIZE + 1];
@@ -76,7 +77,7 @@ int read_string_value(const char *path, const char *value_name, char *dest, size
     LONG rc;
     {
         KeyGuard key;
-        if (reg_open(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view, key.out()) != ERROR_SUCCESS)
+        if (reg_open(root, path, 0, KEY_READ | view, key.out()) != ERROR_SUCCESS)
             return 0;
         rc = reg_query(key.get(), value_name, &type, data, &len);
     }
@@ -89,14 +90,15 @@ int read_string_value(const char *path, const char *value_name, char *dest, size
     return 1;
 }
 
-int read_dword_value(const char *path, const char *value_name, int32_t *out, REGSAM view)
+int read_dword_value(const char *path, const char *value_name, int32_t *out, REGSAM view,
+                     HKEY root)
 {
     DWORD type = REG_DWORD;
     DWORD len = 4;
     LONG rc;
     {
         KeyGuard key;
-        if (reg_open(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view, key.out()) != ERROR_SUCCESS)
+        if (reg_open(root, path, 0, KEY_READ | view, key.out()) != ERROR_SUCCESS)
             return 0;
         rc = reg_query(key.get(), value_name, &type, out, &len);
     }
@@ -104,13 +106,25 @@ int read_dword_value(const char *path, const char *value_name, int32_t *out, REG
     return rc == ERROR_SUCCESS && type == REG_DWORD && len == 4;
 }
 
-static void read_number(const char *path, const char *value_name, int32_t *field, REGSAM view)
+// One scope's class key: its root and, below it, the EX_info path.
+struct InfoKey {
+    HKEY root;
+    char path[EXTRA_KEY_PATH_SIZE + 32];
+};
+
+static void read_number(const InfoKey &key, const char *value_name, int32_t *field, REGSAM view)
 {
     int32_t value = -1;
-    if (read_dword_value(path, value_name, &value, view)) *field = value;
+    if (read_dword_value(key.path, value_name, &value, view, key.root)) *field = value;
 }
 
-int read_extra_info(const char *clsid_text, ExtraInfo *info, REGSAM view)
+static void read_text_value(const InfoKey &key, const char *value_name, char *dest,
+                            size_t max_chars, REGSAM view)
+{
+    read_string_value(key.path, value_name, dest, max_chars, view, key.root);
+}
+
+int read_extra_info(const char *clsid_text, ExtraInfo *info, REGSAM view, int32_t scope)
 {
     if (info == nullptr) return -1;
     reset_extra_info(info);
@@ -128,31 +142,35 @@ int read_extra_info(const char *clsid_text, ExtraInfo *info, REGSAM view)
     memcpy(path + at, clsid_text, clsid_len);
     at += clsid_len;
     memcpy(path + at, EX_INFO_SUFFIX, sizeof EX_INFO_SUFFIX);
+    InfoKey key;
+    key.root = scope_root(scope);
+    if (!classes_path(path, key.path, sizeof key.path)) return -1;
 
     // The default value marks the key as a self-description; its text is
     // not used.
     char marker[UTF8_BYTES(EXTRA_TEXT_SIZE)];
-    if (!read_string_value(path, nullptr, marker, EXTRA_TEXT_SIZE - 1, view)) return -1;
+    if (!read_string_value(key.path, nullptr, marker, EXTRA_TEXT_SIZE - 1, view, key.root))
+        return -1;
 
-    read_number(path, "Fmin", &info->Fmin, view);
-    read_number(path, "Fmax", &info->Fmax, view);
-    read_number(path, "PinMin", &info->PinMin, view);
-    read_number(path, "PinMax", &info->PinMax, view);
-    read_string_value(path, "app_name", info->app_name, EXTRA_TEXT_SIZE - 1, view);
-    read_string_value(path, "Company", info->Company, EXTRA_TEXT_SIZE - 1, view);
-    read_string_value(path, "Copyright", info->Copyright, EXTRA_TEXT_SIZE - 1, view);
-    read_string_value(path, "ProductVersion", info->ProductVersion, EXTRA_VERSION_SIZE - 1, view);
-    read_number(path, "Compat_VS3", &info->Compat_VS3, view);
-    read_number(path, "Compat_Lumo", &info->Compat_Lumo, view);
-    read_number(path, "Category", &info->Category, view);
-    read_number(path, "DSD_support", &info->DSD_support, view);
-    read_number(path, "HasGUI", &info->HasGUI, view);
-    read_number(path, "VS3_auto", &info->VS3_auto, view);
-    read_number(path, "MultiGUI", &info->MultiGUI, view);
-    read_number(path, "MIDI", &info->MIDI, view);
-    read_number(path, "ALERT", &info->ALERT, view);
-    read_number(path, "NETcom", &info->NETcom, view);
-    read_number(path, "Cloning", &info->Cloning, view);
+    read_number(key, "Fmin", &info->Fmin, view);
+    read_number(key, "Fmax", &info->Fmax, view);
+    read_number(key, "PinMin", &info->PinMin, view);
+    read_number(key, "PinMax", &info->PinMax, view);
+    read_text_value(key, "app_name", info->app_name, EXTRA_TEXT_SIZE - 1, view);
+    read_text_value(key, "Company", info->Company, EXTRA_TEXT_SIZE - 1, view);
+    read_text_value(key, "Copyright", info->Copyright, EXTRA_TEXT_SIZE - 1, view);
+    read_text_value(key, "ProductVersion", info->ProductVersion, EXTRA_VERSION_SIZE - 1, view);
+    read_number(key, "Compat_VS3", &info->Compat_VS3, view);
+    read_number(key, "Compat_Lumo", &info->Compat_Lumo, view);
+    read_number(key, "Category", &info->Category, view);
+    read_number(key, "DSD_support", &info->DSD_support, view);
+    read_number(key, "HasGUI", &info->HasGUI, view);
+    read_number(key, "VS3_auto", &info->VS3_auto, view);
+    read_number(key, "MultiGUI", &info->MultiGUI, view);
+    read_number(key, "MIDI", &info->MIDI, view);
+    read_number(key, "ALERT", &info->ALERT, view);
+    read_number(key, "NETcom", &info->NETcom, view);
+    read_number(key, "Cloning", &info->Cloning, view);
     return 0;
 }
 

@@ -70,22 +70,25 @@ extern const CategoryRow category_table[CATEGORY_COUNT];
 // Empty texts, every number -1.
 void reset_extra_info(ExtraInfo *info);
 
-// path is relative to HKEY_CLASSES_ROOT, opened in the registry view given
+// path is relative to root (HKEY_CLASSES_ROOT unless given), opened in the registry view given
 // (KEY_WOW64_32KEY, KEY_WOW64_64KEY or 0); a null value_name reads the
 // default value. Accepts REG_SZ data of at most 1020 characters, read wide,
 // cut to max_chars whole characters and terminated in dest in UTF-8 (room
 // for UTF8_BYTES(max_chars + 1) bytes). Returns 1, or 0 with dest unchanged.
 int read_string_value(const char *path, const char *value_name, char *dest, size_t max_chars,
-                      REGSAM view = 0);
+                      REGSAM view = 0, HKEY root = HKEY_CLASSES_ROOT);
 
 // Accepts a 4-byte REG_DWORD only. Returns 1 with *out set; on 0 *out may
 // have been overwritten.
-int read_dword_value(const char *path, const char *value_name, int32_t *out, REGSAM view = 0);
+int read_dword_value(const char *path, const char *value_name, int32_t *out, REGSAM view = 0,
+                     HKEY root = HKEY_CLASSES_ROOT);
 
-// Reads CLSID\<clsid_text>\EX_info in the view given. Returns 0 when the key carries a REG_SZ
-// default value (the record then holds what was present), -1 otherwise (the
-// record reset, or untouched when info is null).
-int read_extra_info(const char *clsid_text, ExtraInfo *info, REGSAM view = 0);
+// Reads CLSID\<clsid_text>\EX_info in the view given, in the classes of the
+// scope given (PLUG_SCOPE_*; 0 is the machine's), never in the merged HKCR,
+// which may show another scope's registration. Returns 0 when the key
+// carries a REG_SZ default value (the record then holds what was present),
+// -1 otherwise (the record reset, or untouched when info is null).
+int read_extra_info(const char *clsid_text, ExtraInfo *info, REGSAM view = 0, int32_t scope = 0);
 
 // The row's name for 0..26, else "Unknown Category". Never null.
 const char *category_name(int32_t id);

@@ -107,7 +107,8 @@ int properties_text_for_entry(int index, char *report, size_t size)
     // The entry's text is handed over as it stands: read_extra_info scans it
     // only as far as its own key path can hold, so no copy can overflow.
     ExtraInfo info;
-    if (read_extra_info(entry->clsid_text, &info, view_flag(entry->bits)) < 0) return 0;
+    if (read_extra_info(entry->clsid_text, &info, view_flag(entry->bits), entry->scope) < 0)
+        return 0;
     compose_properties_report(&info, report, size);
     return 1;
 }

@@ -336,6 +336,14 @@ struct State {
     int process_bits = 64;
 };
 
+NodeRef make_child(const NodeRef &parent, const WStr &name);
+
+// HKLM\SOFTWARE is there on every machine: the machine's classes are below it.
+void make_software_key(const NodeRef &hklm)
+{
+    make_child(hklm, u"SOFTWARE");
+}
+
 State &state()
 {
     static State s;
@@ -349,6 +357,7 @@ State &state()
             s.roots[i]->path = names[i];
             s.roots[i]->root = i;
         }
+        make_software_key(s.roots[SLOT_HKLM]);
     }
     return s;
 }
@@ -1377,6 +1386,7 @@ void fakereg_reset()
         root->cursor_valid = false;
         root->values.clear();
     }
+    make_software_key(s.roots[SLOT_HKLM]);
     s.handles.clear();
     fakefile_close_all();
     fakereg_reset_counts();

@@ -363,25 +363,28 @@ int read_key_value(HKEY key, const char *name, const TreeReader *reader, TreeFai
     return 1;
 }
 
-int copy_key_tree_ex(HKEY dest_parent, REGSAM dest_view, HKEY src_parent, REGSAM src_view,
-                     const char *path, TreeFailure *fail)
+int copy_key_tree_to(HKEY dest_parent, REGSAM dest_view, const char *dest_path, HKEY src_parent,
+                     REGSAM src_view, const char *src_path, TreeFailure *fail)
 {
     clear(fail);
     // An empty path would name the parents themselves.
-    if (path == nullptr || path[0] == '\0') return failed(fail, ERROR_INVALID_PARAMETER);
-    WCHAR wpath[TOP_PATH_CHARS];
-    if (!utf8_to_utf16(path, wpath, TOP_PATH_CHARS)) return failed(fail, ERROR_INVALID_PARAMETER);
+    if (dest_path == nullptr || dest_path[0] == '\0' || src_path == nullptr || src_path[0] == '\0')
+        return failed(fail, ERROR_INVALID_PARAMETER);
+    WCHAR wdest[TOP_PATH_CHARS], wsrc[TOP_PATH_CHARS];
+    if (!utf8_to_utf16(dest_path, wdest, TOP_PATH_CHARS) ||
+        !utf8_to_utf16(src_path, wsrc, TOP_PATH_CHARS))
+        return failed(fail, ERROR_INVALID_PARAMETER);
     Walk walk{dest_view, src_view, CopyBuffers(), fail};
     if (!walk.buf.init()) return failed(fail, ERROR_OUTOFMEMORY);
     // The destination path is made first, whatever the source holds, as the
     // copy has always done; the levels above the last are ordinary keys.
     KeyGuard dest;
-    LONG r = RegCreateKeyExW(dest_parent, wpath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+    LONG r = RegCreateKeyExW(dest_parent, wdest, 0, nullptr, REG_OPTION_NON_VOLATILE,
                              KEY_READ | KEY_WRITE | dest_view, nullptr, dest.out(), nullptr);
     if (r != ERROR_SUCCESS) failed(fail, r);
     KeyGuard src;
     if (r == ERROR_SUCCESS) {
-        r = RegOpenKeyExW(src_parent, wpath, REG_OPTION_OPEN_LINK, KEY_READ | src_view, src.out());
+        r = RegOpenKeyExW(src_parent, wsrc, REG_OPTION_OPEN_LINK, KEY_READ | src_view, src.out());
         if (r != ERROR_SUCCESS) failed_source(fail, r);
     }
     // A link at the top would have needed its destination made as a link.
@@ -392,7 +395,13 @@ int copy_key_tree_ex(HKEY dest_parent, REGSAM dest_view, HKEY src_parent, REGSAM
     if (r == ERROR_SUCCESS && copy_values(dest.get(), src.get(), &walk) &&
         copy_subkeys(dest.get(), src.get(), &walk, 0))
         return 1;
-    return through(fail, wpath);
+    return through(fail, fail != nullptr && fail->on_source ? wsrc : wdest);
+}
+
+int copy_key_tree_ex(HKEY dest_parent, REGSAM dest_view, HKEY src_parent, REGSAM src_view,
+                     const char *path, TreeFailure *fail)
+{
+    return copy_key_tree_to(dest_parent, dest_view, path, src_parent, src_view, path, fail);
 }
 
 int copy_key_tree(HKEY dest_parent, HKEY src_parent, const char *path)

@@ -29,6 +29,10 @@ struct TreeFailure {
 // with that failure in *fail when fail is not null. `path` is ASCII.
 int copy_key_tree_ex(HKEY dest_parent, REGSAM dest_view, HKEY src_parent, REGSAM src_view,
                      const char *path, TreeFailure *fail);
+// The same from src_path to another place, dest_path: `where` in *fail is
+// below the parent of the side that failed, starting with that side's path.
+int copy_key_tree_to(HKEY dest_parent, REGSAM dest_view, const char *dest_path, HKEY src_parent,
+                     REGSAM src_view, const char *src_path, TreeFailure *fail);
 int copy_key_tree(HKEY dest_parent, HKEY src_parent, const char *path);
 // Deletes the key at `path` under `parent` with everything beneath it; a link
 // key is deleted itself, never what it points to. 1 when the key is gone; 0
@@ -72,7 +76,8 @@ enum PlugWhy {
     WHY_BAD_CLSID,      // the class identifier text cannot name a registry key
     WHY_BAD_TYPE,       // the entry is of neither type
     WHY_STORE_HOLDS_TYPE, // the store entry holds the other type's registration
-    WHY_CHANGED_MEANWHILE // two looks at the same key disagreed
+    WHY_CHANGED_MEANWHILE, // two looks at the same key disagreed
+    WHY_MACHINE_PART_IN_USER_STORE // a user's store entry holds what only the machine may restore
 };
 
 // Parts of a registration: which an Enable restored, and where each lives.
@@ -89,7 +94,8 @@ struct PlugOutcome {
     LONG code;         // WHY_REGISTRY: the registry's answer
     int32_t held_type; // WHY_STORE_HOLDS_TYPE: the type the store entry holds
     int32_t restored;  // Enable: the PART_* restored, also when it failed
-    char key[MAINT_PATH_SIZE + 8]; // WHY_REGISTRY and WHY_STORE_HOLDS_TYPE: "HKCR\..."
+    char key[MAINT_PATH_SIZE + 8]; // WHY_REGISTRY, WHY_STORE_HOLDS_TYPE and
+                                   // WHY_MACHINE_PART_IN_USER_STORE: "HKLM\...", "HKCU\..."
 };
 
 // The three operations on a 1-based catalogue index. Each returns 1 when the
@@ -108,14 +114,16 @@ void registry_reason(long code, char *out, size_t size);
 // ---- the parts of a registration -----------------------------------------
 
 // One piece of a registration: a key with its whole subtree, or, when
-// `value` is not empty, that one value of the key. A key part is kept in a
-// store entry under the path it has below HKCR.
+// `value` is not empty, that one value of the key. It lives at `live` below
+// `root`, the root of its scope (HKLM or HKCU), in its view; a key part is
+// kept in a store entry under `path`, its path below the scope's classes.
 struct RegPart {
     int32_t id;       // PART_*
     int32_t required; // missing, it is a failure; else there is nothing of it to move
     HKEY root;
     REGSAM view;
     char path[MAINT_PATH_SIZE];
+    char live[MAINT_PATH_SIZE];
     char value[PLUG_CLSID_TEXT_BYTES];
 };
 #define MAX_REG_PARTS 3

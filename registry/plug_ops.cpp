@@ -8,6 +8,7 @@
 
 #include "catalogue/list_csv.h"
 #include "catalogue/scan_common.h"
+#include "catalogue/scopes.h"
 #include "catalogue/views.h"
 #include "platform/keyguard.h"
 #include "platform/ntreg.h"
@@ -16,7 +17,8 @@
 
 namespace {
 
-static_assert(PLUG_CLSID_TEXT_SIZE + sizeof(STORE64_ROOT_PATH) + sizeof("CLSID\\") <
+static_assert(sizeof("Software\\Classes\\") + PLUG_CLSID_TEXT_SIZE + sizeof(STORE64_ROOT_PATH) +
+                      sizeof("CLSID\\") <
                   MAINT_PATH_SIZE,
               "every path composed from a class identifier text fits its buffer");
 
@@ -26,18 +28,23 @@ const DWORD NAME_BUFFER_SIZE = PLUG_NAME_BYTES;
 // Inside a store entry: where the VS3Effects value is kept exactly.
 const char SAVED_VS3_KEY[] = "VS3Effects";
 
-// prefix + "\" + clsid text; 0 when it would not fit, so no path is ever cut.
+// The scope's classes, prefix, "\", clsid text; 0 when it would not fit, so
+// no path is ever cut.
 int compose(char (&out)[MAINT_PATH_SIZE], const char *prefix, const PlugEntry *entry)
 {
-    int n = snprintf(out, sizeof out, "%s\\%s", prefix, entry->clsid_text);
-    return n > 0 && static_cast<size_t>(n) < sizeof out;
+    char area[MAINT_PATH_SIZE];
+    int n = snprintf(area, sizeof area, "%s\\%s", prefix, entry->clsid_text);
+    return n > 0 && static_cast<size_t>(n) < sizeof area && classes_path(area, out, sizeof out);
 }
 
-// Every key of one registration: where it lives and in which view.
+// Every key of one registration: where it lives and in which view. Every
+// path is below the root of the registration's scope, never HKCR.
 struct Places {
-    char store[MAINT_PATH_SIZE];  // the store entry, below HKCR
-    char filter[MAINT_PATH_SIZE]; // Filter\{clsid}
-    char clsid[MAINT_PATH_SIZE];  // CLSID\{clsid}
+    int32_t scope;                // PLUG_SCOPE_*
+    HKEY root;                    // the scope's root: HKLM or HKCU
+    char store[MAINT_PATH_SIZE];  // the store entry, in the same scope
+    char filter[MAINT_PATH_SIZE]; // Software\Classes\Filter\{clsid}
+    char clsid[MAINT_PATH_SIZE];  // Software\Classes\CLSID\{clsid}
     REGSAM view;                  // the registration's view
     REGSAM filter_view;           // the view its Filter key is found in
     REGSAM store_view;
@@ -61,14 +68,13 @@ int key_absent(HKEY root, const char *path, REGSAM view)
 // other way round): its own view's is used when there is one. "None" is
 // believed only when a second look agrees, as the other view's entry may be
 // deleted on the strength of it.
-REGSAM find_filter_view(const PlugEntry *entry, const char *filter_path)
+REGSAM find_filter_view(const PlugEntry *entry, HKEY root, const char *filter_path)
 {
     REGSAM own = view_flag(entry->bits);
     int32_t other = other_view(entry->bits);
-    if (other == 0 || key_exists(HKEY_CLASSES_ROOT, filter_path, own) ||
-        key_exists(HKEY_CLASSES_ROOT, filter_path, own))
+    if (other == 0 || key_exists(root, filter_path, own) || key_exists(root, filter_path, own))
         return own;
-    if (key_exists(HKEY_CLASSES_ROOT, filter_path, view_flag(other))) return view_flag(other);
+    if (key_exists(root, filter_path, view_flag(other))) return view_flag(other);
     return own;
 }
 
@@ -79,8 +85,10 @@ int names_one_key(const char *name, size_t size)
     return n > 0 && n < size && strchr(name, '\\') == nullptr;
 }
 
+// A part below the scope's classes (in_classes) or, for the VS3Effects
+// value, below the root itself.
 int add_part(RegParts *parts, int32_t id, int32_t required, HKEY root, REGSAM view,
-             const char *prefix, const char *name, const char *value)
+             int in_classes, const char *prefix, const char *name, const char *value)
 {
     RegPart &part = parts->part[parts->count++];
     part.id = id;
@@ -90,7 +98,9 @@ int add_part(RegParts *parts, int32_t id, int32_t required, HKEY root, REGSAM vi
     int n = snprintf(part.path, sizeof part.path, "%s%s%s", prefix, name[0] != '\0' ? "\\" : "",
                      name);
     snprintf(part.value, sizeof part.value, "%s", value);
-    return n > 0 && static_cast<size_t>(n) < sizeof part.path;
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof part.path) return 0;
+    if (!in_classes) return snprintf(part.live, sizeof part.live, "%s", part.path) == n;
+    return classes_path(part.path, part.live, sizeof part.live);
 }
 
 // The one statement of what a registration consists of.
@@ -99,6 +109,7 @@ int state_parts(const PlugEntry *entry, const Places &p, RegParts *parts)
     memset(parts, 0, sizeof *parts);
     const char *clsid = entry->clsid_text;
     const char *key_name = entry->key_name;
+    HKEY root = p.root;
     int ok = 1;
     if (entry->type == PLUG_TYPE_DIRECTX) {
         // A record that names no form is of the old one, as every earlier record.
@@ -107,38 +118,50 @@ int state_parts(const PlugEntry *entry, const Places &p, RegParts *parts)
         // every version has put it.
         REGSAM filter_view = entry->disabled != 0 ? p.view : p.filter_view;
         if (forms & REG_FORM_FILTER)
-            ok &= add_part(parts, PART_FILTER, 1, HKEY_CLASSES_ROOT, filter_view, "Filter", clsid,
-                           "");
-        ok &= add_part(parts, PART_CLSID, 1, HKEY_CLASSES_ROOT, p.view, "CLSID", clsid, "");
+            ok &= add_part(parts, PART_FILTER, 1, root, filter_view, 1, "Filter", clsid, "");
+        ok &= add_part(parts, PART_CLSID, 1, root, p.view, 1, "CLSID", clsid, "");
         if (forms & REG_FORM_MAPPER)
             ok &= names_one_key(key_name, sizeof entry->key_name) &&
-                  add_part(parts, PART_INSTANCE, 1, HKEY_CLASSES_ROOT, p.view,
-                           MAPPER_INSTANCE_PATH, key_name, "");
+                  add_part(parts, PART_INSTANCE, 1, root, p.view, 1, MAPPER_INSTANCE_PATH,
+                           key_name, "");
     } else if (entry->type == PLUG_TYPE_DMO) {
         // A DMO is offered through its MediaObjects key; its class key and
         // category entry go with it where they are.
         ok &= names_one_key(key_name, sizeof entry->key_name);
-        ok &= add_part(parts, PART_CLSID, 0, HKEY_CLASSES_ROOT, p.view, "CLSID", clsid, "");
-        ok &= add_part(parts, PART_DMO, 1, HKEY_CLASSES_ROOT, p.view, DMO_ROOT_PATH, key_name, "");
-        ok &= add_part(parts, PART_DMO_CATEGORY, 0, HKEY_CLASSES_ROOT, p.view,
-                       DMO_AUDIO_EFFECTS_PATH, key_name, "");
+        ok &= add_part(parts, PART_CLSID, 0, root, p.view, 1, "CLSID", clsid, "");
+        ok &= add_part(parts, PART_DMO, 1, root, p.view, 1, DMO_ROOT_PATH, key_name, "");
+        ok &= add_part(parts, PART_DMO_CATEGORY, 0, root, p.view, 1, DMO_AUDIO_EFFECTS_PATH,
+                       key_name, "");
     } else if (entry->type == PLUG_TYPE_VS3) {
-        ok &= add_part(parts, PART_CLSID, 1, HKEY_CLASSES_ROOT, p.view, "CLSID", clsid, "");
-        ok &= add_part(parts, PART_VS3_VALUE, 1, HKEY_LOCAL_MACHINE, p.view, VS3_EFFECTS_PATH, "",
-                       clsid);
+        ok &= add_part(parts, PART_CLSID, 1, root, p.view, 1, "CLSID", clsid, "");
+        // The effects list is the machine's: only a machine registration
+        // moves its value, so that the user's never writes below HKLM.
+        if (p.scope == PLUG_SCOPE_MACHINE)
+            ok &= add_part(parts, PART_VS3_VALUE, 1, HKEY_LOCAL_MACHINE, p.view, 0,
+                           VS3_EFFECTS_PATH, "", clsid);
     }
     return ok;
 }
 
 int compose_places(const PlugEntry *entry, Places *p)
 {
+    p->scope = known_scope(entry->scope);
+    p->root = scope_root(p->scope);
     if (!clsid_names_one_key(entry) || !compose(p->store, store_root_path(entry->bits), entry) ||
         !compose(p->filter, "Filter", entry) || !compose(p->clsid, "CLSID", entry))
         return 0;
     p->view = view_flag(entry->bits);
     p->store_view = store_view();
-    p->filter_view = find_filter_view(entry, p->filter);
+    p->filter_view = find_filter_view(entry, p->root, p->filter);
     return state_parts(entry, *p, &p->parts);
+}
+
+// The registration moves the machine's VS3Effects value.
+int has_vs3_value(const Places &p)
+{
+    for (int i = 0; i < p.parts.count; i++)
+        if (p.parts.part[i].id == PART_VS3_VALUE) return 1;
+    return 0;
 }
 
 // Where one Filter key serves both views, it also belongs to the class's
@@ -149,33 +172,33 @@ int compose_places(const PlugEntry *entry, Places *p)
 // twice that it is missing, so that one wrong answer cannot delete it.
 // The other view's class key saved without the Filter key (as the class's
 // VS3 effect saves it) still counts on the live one. Untellable counts too.
-int saved_without_filter(const PlugEntry *entry, int32_t other)
+int saved_without_filter(const PlugEntry *entry, const Places *p, int32_t other)
 {
-    char saved[MAINT_PATH_SIZE], filter[MAINT_PATH_SIZE];
-    const char *root = store_root_path(other), *clsid = entry->clsid_text;
-    if (snprintf(saved, sizeof saved, "%s\\%s\\CLSID\\%s", root, clsid, clsid) < 0 ||
-        snprintf(filter, sizeof filter, "%s\\%s\\Filter\\%s", root, clsid, clsid) < 0)
+    char saved[MAINT_PATH_SIZE], filter[MAINT_PATH_SIZE], area[MAINT_PATH_SIZE];
+    const char *store = store_root_path(other), *clsid = entry->clsid_text;
+    if (snprintf(area, sizeof area, "%s\\%s\\CLSID\\%s", store, clsid, clsid) < 0 ||
+        !classes_path(area, saved, sizeof saved) ||
+        snprintf(area, sizeof area, "%s\\%s\\Filter\\%s", store, clsid, clsid) < 0 ||
+        !classes_path(area, filter, sizeof filter))
         return 1;
-    return key_exists(HKEY_CLASSES_ROOT, saved, store_view()) &&
-           !key_exists(HKEY_CLASSES_ROOT, filter, store_view());
+    return key_exists(p->root, saved, store_view()) && !key_exists(p->root, filter, store_view());
 }
 
 int filter_serves_other_view(const PlugEntry *entry, const Places *p)
 {
     int32_t other = other_view(entry->bits);
     if (other == 0) return 0;
-    if (is_new_clsid(entry->clsid, other) && !saved_without_filter(entry, other) &&
-        !key_exists(HKEY_CLASSES_ROOT, p->clsid, view_flag(other)) &&
-        !key_exists(HKEY_CLASSES_ROOT, p->clsid, view_flag(other)))
+    if (is_new_clsid(entry->clsid, other, p->scope) && !saved_without_filter(entry, p, other) &&
+        !key_exists(p->root, p->clsid, view_flag(other)) &&
+        !key_exists(p->root, p->clsid, view_flag(other)))
         return 0;
     // Kept also when it does not open: then there is nothing to delete.
     KeyGuard ours, theirs;
-    if (reg_open(HKEY_CLASSES_ROOT, p->filter, 0, KEY_READ | p->filter_view, ours.out()) !=
-        ERROR_SUCCESS)
+    if (reg_open(p->root, p->filter, 0, KEY_READ | p->filter_view, ours.out()) != ERROR_SUCCESS)
         return 1;
     // Without a Filter key of its own the other view's class uses this one.
-    if (reg_open(HKEY_CLASSES_ROOT, p->filter, 0, KEY_READ | view_flag(other),
-                      theirs.out()) != ERROR_SUCCESS)
+    if (reg_open(p->root, p->filter, 0, KEY_READ | view_flag(other), theirs.out()) !=
+        ERROR_SUCCESS)
         return 1;
     return same_registry_key(ours.get(), theirs.get()) != 0;
 }
@@ -202,15 +225,14 @@ int fail_at(PlugOutcome *o, LONG code, HKEY root, const char *path)
     o->status = PLUG_FAILED;
     o->why = WHY_REGISTRY;
     o->code = code;
-    if (snprintf(o->key, sizeof o->key, "%s\\%s", root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCR",
-                 path) < 0)
-        o->key[0] = '\0';
+    if (snprintf(o->key, sizeof o->key, "%s\\%s", root_name(root), path) < 0) o->key[0] = '\0';
     return 0;
 }
 
 // A failed copy or delete names the key it failed on: f.where, below the
-// parent of the side it failed on ("" for HKCR itself).
-int tree_failed(PlugOutcome *o, const TreeFailure &f, const char *dest_parent,
+// parent path of the side it failed on ("" for the root itself); both sides
+// are below the registration's root.
+int tree_failed(PlugOutcome *o, const TreeFailure &f, HKEY root, const char *dest_parent,
                 const char *src_parent)
 {
     const char *parent = f.on_source ? src_parent : dest_parent;
@@ -218,7 +240,7 @@ int tree_failed(PlugOutcome *o, const TreeFailure &f, const char *dest_parent,
     // A path too long for the message is cut; the start still names where.
     if (snprintf(path, sizeof path, "%s%s%s", parent, parent[0] != '\0' ? "\\" : "", f.where) < 0)
         path[0] = '\0';
-    return fail_at(o, f.code, HKEY_CLASSES_ROOT, path);
+    return fail_at(o, f.code, root, path);
 }
 
 // ---- the pieces ----------------------------------------------------------------
@@ -253,10 +275,10 @@ int write_store_header(HKEY store, const PlugEntry *entry, const Places &p, Plug
     char name[NAME_BUFFER_SIZE];
     copy_name(entry, name);
     LONG r = reg_set_text(store, "name", REG_SZ, name);
-    if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
+    if (r != ERROR_SUCCESS) return fail_at(o, r, p.root, p.store);
     int32_t type = entry->type;
     r = reg_set(store, "type", REG_DWORD, &type, sizeof type);
-    if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
+    if (r != ERROR_SUCCESS) return fail_at(o, r, p.root, p.store);
     return 1;
 }
 
@@ -300,11 +322,11 @@ int save_vs3_value(HKEY store, const PlugEntry *entry, const Places &p, PlugOutc
     if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
     KeyGuard copy;
     r = reg_create(store, SAVED_VS3_KEY, KEY_READ | KEY_WRITE | p.store_view, copy.out());
-    if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
+    if (r != ERROR_SUCCESS) return fail_at(o, r, p.root, p.store);
     TreeFailure f;
     if (!copy_value_exact(copy.get(), effects.get(), entry->clsid_text, &f))
         return f.on_source ? fail_at(o, f.code, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH)
-                           : fail_at(o, f.code, HKEY_CLASSES_ROOT, p.store);
+                           : fail_at(o, f.code, p.root, p.store);
     *saved = 1;
     return 1;
 }
@@ -327,7 +349,7 @@ int restore_vs3_value(HKEY store, const PlugEntry *entry, const Places &p, PlugO
         if (!f.on_source) return fail_at(o, f.code, HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH);
         r = f.code;
     }
-    if (r != ERROR_FILE_NOT_FOUND) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
+    if (r != ERROR_FILE_NOT_FOUND) return fail_at(o, r, p.root, p.store);
     if (saved_vs3_state(store, entry, p) != 0) {
         o->status = PLUG_FAILED;
         if (o->why == WHY_NONE) o->why = WHY_CHANGED_MEANWHILE;
@@ -345,12 +367,14 @@ int restore_vs3_value(HKEY store, const PlugEntry *entry, const Places &p, PlugO
     return 1;
 }
 
-// Restores one saved subtree (a part's path, or "Filter") into the live place.
-int restore_tree(HKEY store, const char *part, REGSAM view, const Places &p, PlugOutcome *o)
+// Restores one saved subtree (a part's path, or "Filter") into its live
+// place below the scope's root.
+int restore_tree(HKEY store, const char *saved, const char *live, REGSAM view, const Places &p,
+                 PlugOutcome *o)
 {
     TreeFailure f;
-    if (copy_key_tree_ex(HKEY_CLASSES_ROOT, view, store, p.store_view, part, &f)) return 1;
-    return tree_failed(o, f, "", p.store);
+    if (copy_key_tree_to(p.root, view, live, store, p.store_view, saved, &f)) return 1;
+    return tree_failed(o, f, p.root, "", p.store);
 }
 
 // A store entry that a class's two types once shared (older versions wrote
@@ -361,18 +385,20 @@ int restore_saved_filter(HKEY store, const Places &p, PlugOutcome *o)
     KeyGuard probe;
     LONG r = reg_open(store, "Filter", 0, KEY_READ | p.store_view, probe.out());
     if (r == ERROR_FILE_NOT_FOUND) return 1;
-    if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
+    if (r != ERROR_SUCCESS) return fail_at(o, r, p.root, p.store);
     probe.close();
-    return restore_tree(store, "Filter", p.view, p, o);
+    char live[MAINT_PATH_SIZE];
+    if (!classes_path("Filter", live, sizeof live)) return 0;
+    return restore_tree(store, "Filter", live, p.view, p, o);
 }
 
-// Deletes a subtree below HKCR; one that is not there is gone already.
-int delete_tree_at(REGSAM view, const char *path, PlugOutcome *o)
+// Deletes a subtree; one that is not there is gone already.
+int delete_tree_at(HKEY root, REGSAM view, const char *path, PlugOutcome *o)
 {
     TreeFailure f;
-    if (delete_key_tree_ex(HKEY_CLASSES_ROOT, view, path, &f)) return 1;
+    if (delete_key_tree_ex(root, view, path, &f)) return 1;
     if (f.code == ERROR_FILE_NOT_FOUND && strcmp(f.where, path) == 0) return 1;
-    return tree_failed(o, f, "", "");
+    return tree_failed(o, f, root, "", "");
 }
 
 // Deletes the key parts in `which` (PART_*), in order, each tried whatever
@@ -384,7 +410,7 @@ int delete_key_parts(const PlugEntry *entry, const Places &p, int32_t which, Plu
         const RegPart &part = p.parts.part[i];
         if (part.value[0] != '\0' || (which & part.id) == 0) continue;
         if (part.id == PART_FILTER && filter_serves_other_view(entry, &p)) continue;
-        if (!delete_tree_at(part.view, part.path, o)) all_gone = 0;
+        if (!delete_tree_at(part.root, part.view, part.live, o)) all_gone = 0;
     }
     return all_gone;
 }
@@ -413,7 +439,7 @@ int delete_vs3_value(const PlugEntry *entry, const Places &p, PlugOutcome *o, in
 int delete_registration(const PlugEntry *entry, const Places &p, int32_t which, PlugOutcome *o)
 {
     int keys_gone = delete_key_parts(entry, p, which, o);
-    if (entry->type != PLUG_TYPE_VS3) return keys_gone;
+    if (!has_vs3_value(p)) return keys_gone;
     int value_gone = delete_vs3_value(entry, p, o, (which & PART_VS3_VALUE) != 0);
     return keys_gone && value_gone;
 }
@@ -421,15 +447,16 @@ int delete_registration(const PlugEntry *entry, const Places &p, int32_t which, 
 int delete_saved_copy(const PlugEntry *entry, const Places &p, PlugOutcome *o)
 {
     KeyGuard root;
-    const char *root_path = store_root_path(entry->bits);
-    LONG r = reg_open(HKEY_CLASSES_ROOT, root_path, 0, KEY_READ | p.store_view, root.out());
+    char root_path[MAINT_PATH_SIZE];
+    if (!classes_path(store_root_path(entry->bits), root_path, sizeof root_path)) return 0;
+    LONG r = reg_open(p.root, root_path, 0, KEY_READ | p.store_view, root.out());
     if (r == ERROR_FILE_NOT_FOUND) return 1;
-    if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, root_path);
+    if (r != ERROR_SUCCESS) return fail_at(o, r, p.root, root_path);
     // The store root itself stays, even when this empties it.
     TreeFailure f;
     if (delete_key_tree_ex(root.get(), p.store_view, entry->clsid_text, &f)) return 1;
     if (f.code == ERROR_FILE_NOT_FOUND && strcmp(f.where, entry->clsid_text) == 0) return 1;
-    return tree_failed(o, f, root_path, root_path);
+    return tree_failed(o, f, p.root, root_path, root_path);
 }
 
 // The entry behind index, checked the way every operation checks it.
@@ -462,18 +489,31 @@ int save_registration(HKEY store, const PlugEntry *entry, const Places &p, PlugO
     // that enabling that copy never has to make the value up.
     *saved = 0;
     int vs3_saved = 0;
-    if (entry->type == PLUG_TYPE_VS3 && !save_vs3_value(store, entry, p, o, &vs3_saved)) return 0;
+    if (has_vs3_value(p) && !save_vs3_value(store, entry, p, o, &vs3_saved)) return 0;
     if (vs3_saved) *saved |= PART_VS3_VALUE;
     for (int i = 0; i < p.parts.count; i++) {
         const RegPart &part = p.parts.part[i];
         if (part.value[0] != '\0') continue;
-        if (!part.required && key_absent(part.root, part.path, part.view)) continue;
+        if (!part.required && key_absent(part.root, part.live, part.view)) continue;
         TreeFailure f;
-        if (!copy_key_tree_ex(store, p.store_view, part.root, part.view, part.path, &f))
-            return tree_failed(o, f, p.store, "");
+        if (!copy_key_tree_to(store, p.store_view, part.path, part.root, part.view, part.live, &f))
+            return tree_failed(o, f, p.root, p.store, "");
         *saved |= part.id;
     }
     return 1;
+}
+
+// A user's store entry goes back into the user's classes only. One that
+// holds the machine's VS3Effects value (which no version saves for a user's
+// registration) is refused whole rather than restored in part and deleted.
+int store_fits_scope(HKEY store, const PlugEntry *entry, const Places &p, PlugOutcome *o)
+{
+    if (entry->type != PLUG_TYPE_VS3 || has_vs3_value(p)) return 1;
+    if (key_absent(store, SAVED_VS3_KEY, p.store_view)) return 1;
+    if (snprintf(o->key, sizeof o->key, "%s\\%s\\%s", root_name(p.root), p.store,
+                 SAVED_VS3_KEY) < 0)
+        o->key[0] = '\0';
+    return refuse(o, WHY_MACHINE_PART_IN_USER_STORE);
 }
 
 // Every key part the store entry holds back into its live place; a
@@ -489,9 +529,9 @@ int restore_key_parts(HKEY store, const Places &p, PlugOutcome *o)
             if (!part.required) continue;
             char where[MAINT_PATH_SIZE];
             if (snprintf(where, sizeof where, "%s\\%s", p.store, part.path) < 0) where[0] = '\0';
-            fail_at(o, ERROR_FILE_NOT_FOUND, HKEY_CLASSES_ROOT, where);
+            fail_at(o, ERROR_FILE_NOT_FOUND, p.root, where);
             complete = 0;
-        } else if (restore_tree(store, part.path, part.view, p, o)) {
+        } else if (restore_tree(store, part.path, part.live, part.view, p, o)) {
             o->restored |= part.id;
         } else {
             complete = 0;
@@ -532,11 +572,10 @@ int disable_plug(int index, PlugOutcome *out)
 
     // Creating the entry creates the store root and its parent as well.
     KeyGuard store;
-    LONG r = reg_create(HKEY_CLASSES_ROOT, p.store, KEY_READ | KEY_WRITE | p.store_view,
-                        store.out());
-    if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
+    LONG r = reg_create(p.root, p.store, KEY_READ | KEY_WRITE | p.store_view, store.out());
+    if (r != ERROR_SUCCESS) return fail_at(o, r, p.root, p.store);
     if (!store_takes_type(store.get(), entry->type, &o->held_type)) {
-        snprintf(o->key, sizeof o->key, "HKCR\\%s", p.store);
+        snprintf(o->key, sizeof o->key, "%s\\%s", root_name(p.root), p.store);
         return refuse(o, WHY_STORE_HOLDS_TYPE);
     }
     o->held_type = 0;
@@ -566,15 +605,17 @@ int enable_plug(int index, PlugOutcome *out)
     int complete = 0;
     {
         KeyGuard store;
-        LONG r = reg_open(HKEY_CLASSES_ROOT, p.store, 0, KEY_READ | p.store_view, store.out());
-        if (r != ERROR_SUCCESS) return fail_at(o, r, HKEY_CLASSES_ROOT, p.store);
+        LONG r = reg_open(p.root, p.store, 0, KEY_READ | p.store_view, store.out());
+        if (r != ERROR_SUCCESS) return fail_at(o, r, p.root, p.store);
+        if (!store_fits_scope(store.get(), entry, p, o)) return 0;
         // Every part is tried, so that as much as possible is live again.
         complete = restore_key_parts(store.get(), p, o);
-        if (entry->type == PLUG_TYPE_VS3) {
+        if (has_vs3_value(p)) {
             if (restore_vs3_value(store.get(), entry, p, o)) o->restored |= PART_VS3_VALUE;
             else complete = 0;
-            if (!restore_saved_filter(store.get(), p, o)) complete = 0;
         }
+        if (entry->type == PLUG_TYPE_VS3 && !restore_saved_filter(store.get(), p, o))
+            complete = 0;
     }
     // An incomplete restoration keeps the row disabled and the saved copy
     // whole, so enabling again can finish the job.
@@ -613,13 +654,13 @@ int removal_parts(int index, RegParts *parts, PlugOutcome *o)
     PlugEntry *entry = usable_entry(index, o, &p);
     if (entry == nullptr) return 0;
     if (entry->disabled != 0) {
-        add_part(parts, 0, 1, HKEY_CLASSES_ROOT, p.store_view, p.store, "", "");
+        add_part(parts, 0, 1, p.root, p.store_view, 0, p.store, "", "");
         return 1;
     }
     for (int i = 0; i < p.parts.count; i++) {
         const RegPart &part = p.parts.part[i];
         if (part.id == PART_FILTER && filter_serves_other_view(entry, &p)) continue;
-        if (!part.required && key_absent(part.root, part.path, part.view)) continue;
+        if (!part.required && key_absent(part.root, part.live, part.view)) continue;
         parts->part[parts->count++] = part;
     }
     return 1;
@@ -662,6 +703,12 @@ void describe_outcome(const PlugOutcome *o, char *out, size_t size)
     case WHY_CHANGED_MEANWHILE:
         snprintf(out, size, "the registry changed while it was being read; try again");
         return;
+    case WHY_MACHINE_PART_IN_USER_STORE:
+        snprintf(out, size,
+                 "the per-user saved copy holds a machine-wide VS3Effects value at %s; it is left "
+                 "as it is",
+                 o->key);
+        return;
     case WHY_STORE_HOLDS_TYPE:
         type_words(o->held_type, words, sizeof words);
         snprintf(out, size, "the disabled store already holds a saved %s registration of this class at %s",
@@ -678,14 +725,14 @@ void find_places(const PlugEntry *entry, PlugPlaces *pl)
     memset(pl, 0, sizeof *pl);
     Places p;
     if (entry == nullptr || !compose_places(entry, &p)) return;
-    pl->saved = key_exists(HKEY_CLASSES_ROOT, p.store, p.store_view);
+    pl->saved = key_exists(p.root, p.store, p.store_view);
     for (int i = 0; i < p.parts.count; i++) {
         const RegPart &part = p.parts.part[i];
         int here = part.value[0] != '\0' ? vs3_value_state(entry, p) != 0
-                                         : key_exists(part.root, part.path, part.view);
+                                         : key_exists(part.root, part.live, part.view);
         // A Filter key that serves the class's live registration in the other
         // view is that one's, once this view's class key is gone.
-        if (here && part.id == PART_FILTER && !key_exists(HKEY_CLASSES_ROOT, p.clsid, p.view) &&
+        if (here && part.id == PART_FILTER && !key_exists(p.root, p.clsid, p.view) &&
             filter_serves_other_view(entry, &p))
             here = 0;
         // A part that need not be there counts only where it is.
@@ -721,8 +768,8 @@ void describe_places(const PlugEntry *entry, const PlugPlaces *pl, char *out, si
         int n = part.value[0] != '\0'
                     ? snprintf(list + at, sizeof present - at, "%sVS3Effects value %s",
                                at ? ", " : "", part.value)
-                    : snprintf(list + at, sizeof present - at, "%sHKCR\\%s", at ? ", " : "",
-                               part.path);
+                    : snprintf(list + at, sizeof present - at, "%s%s\\%s", at ? ", " : "",
+                               root_name(part.root), part.live);
         if (n < 0) list[at] = '\0';
     }
     snprintf(out, size, "partly live (present: %s; missing: %s)%s", present, missing,

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "catalogue/scopes.h"
 #include "platform/keyguard.h"
 #include "platform/ntreg.h"
 #include "platform/regtext.h"
@@ -236,9 +237,7 @@ int fail_registry(Builder *b, LONG code, HKEY root, const char *path)
     o->why = code == ERROR_FILE_NOT_FOUND || code == ERROR_KEY_DELETED ? EXPORT_CHANGED
                                                                         : EXPORT_REGISTRY;
     o->code = code;
-    if (snprintf(o->key, sizeof o->key, "%s\\%s", root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCR",
-                 path) < 0)
-        o->key[0] = '\0';
+    if (snprintf(o->key, sizeof o->key, "%s\\%s", root_name(root), path) < 0) o->key[0] = '\0';
     return 0;
 }
 
@@ -327,7 +326,7 @@ int read_failed(Builder *b, const TreeFailure &f, const RegPart &part)
         return 0;
     }
     char where[MAINT_PATH_SIZE];
-    if (snprintf(where, sizeof where, "%s%s%s", part.path, f.where[0] != '\0' ? "\\" : "",
+    if (snprintf(where, sizeof where, "%s%s%s", part.live, f.where[0] != '\0' ? "\\" : "",
                  f.where) < 0)
         where[0] = '\0';
     return fail_registry(b, f.code, part.root, where);
@@ -337,9 +336,9 @@ int read_failed(Builder *b, const TreeFailure &f, const RegPart &part)
 int put_key_part(Builder *b, const RegPart &part)
 {
     KeyGuard top;
-    LONG r = reg_open(part.root, part.path, REG_OPTION_OPEN_LINK, KEY_READ | part.view, top.out());
+    LONG r = reg_open(part.root, part.live, REG_OPTION_OPEN_LINK, KEY_READ | part.view, top.out());
     if (r == ERROR_FILE_NOT_FOUND) return 1;
-    if (r != ERROR_SUCCESS) return fail_registry(b, r, part.root, part.path);
+    if (r != ERROR_SUCCESS) return fail_registry(b, r, part.root, part.live);
     ReadState s;
     s.b = b;
     if (!file_key_path(b, top.get(), s.path, KEY_NAME_CHARS)) return 0;
@@ -354,9 +353,9 @@ int put_key_part(Builder *b, const RegPart &part)
 int put_value_part(Builder *b, const RegPart &part)
 {
     KeyGuard key;
-    LONG r = reg_open(part.root, part.path, 0, KEY_QUERY_VALUE | part.view, key.out());
+    LONG r = reg_open(part.root, part.live, 0, KEY_QUERY_VALUE | part.view, key.out());
     if (r == ERROR_FILE_NOT_FOUND) return 1;
-    if (r != ERROR_SUCCESS) return fail_registry(b, r, part.root, part.path);
+    if (r != ERROR_SUCCESS) return fail_registry(b, r, part.root, part.live);
     ReadState s;
     s.b = b;
     s.top_named = 0;

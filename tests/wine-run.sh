@@ -69,7 +69,7 @@ if [ -z "${DISPLAY:-}" ]; then
     # Pick a free display number; Xvfb tells us when it is ready through -displayfd.
     fifo=$(mktemp -u "${TMPDIR:-/tmp}/mp-xvfb.XXXXXX")
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1920x1200x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
     xvfb_pid=$!
     read -r -t 20 display_number <"$fifo"
     rm -f "$fifo"

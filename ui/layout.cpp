@@ -19,7 +19,8 @@ const ButtonSpec main_buttons[BUTTON_COUNT] = {
 const ColumnSpec list_columns[LIST_COLUMN_COUNT] = {
     {"Plug-ins Name", 200, 0}, {"Type", 60, 0},     {"Status", 60, 0},
     {"Exist", 40, 0},          {"DLL", 400, 1},     {"Bits", 40, 0},
-    {"Version", 90, 0},        {"Company", 150, 0}, {"Problem", 180, 0},
+    {"Scope", 60, 0},          {"Version", 90, 0},  {"Company", 150, 0},
+    {"Problem", 180, 0},
 };
 
 void copy_start_dir(char *buffer)

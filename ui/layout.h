@@ -125,7 +125,7 @@ struct ColumnSpec {
     int width;
     int stretches;
 };
-#define LIST_COLUMN_COUNT 9
+#define LIST_COLUMN_COUNT 10
 extern const ColumnSpec list_columns[LIST_COLUMN_COUNT];
 
 // The stretching column's width in a list view list_width wide: its own

@@ -5,6 +5,7 @@
 
 #include "catalogue/dll_problem.h"
 #include "catalogue/list_csv.h"
+#include "catalogue/scopes.h"
 #include "platform/widetext.h"
 
 // ---- the entry's own columns ----------------------------------------------
@@ -24,6 +25,8 @@ const char *cell_text(const PlugEntry *entry, int column)
         return entry->dll_path;
     case 5:
         return entry->bits == 64 ? "64" : "32";
+    case COLUMN_SCOPE:
+        return known_scope(entry->scope) == PLUG_SCOPE_USER ? "User" : "Machine";
     default:
         return nullptr;
     }
@@ -180,6 +183,8 @@ int compare_plug_entries(const PlugEntry *a, const PlugEntry *b, int column)
         return compare_text(a->dll_path, b->dll_path);
     case 5:
         return ascending(a->bits, b->bits);
+    case COLUMN_SCOPE:
+        return ascending(known_scope(a->scope), known_scope(b->scope));
     default:
         return 0;
     }
@@ -269,6 +274,7 @@ static int compare_wide(const WCHAR *a, const WCHAR *b)
 // Problems in their order of precedence, then the loadable rows.
 static int problem_rank(int32_t problem)
 {
+    if (problem == DLL_PROBLEM_HIDDEN) return 0;
     return problem == DLL_PROBLEM_NONE ? 100 : problem;
 }
 

@@ -31,9 +31,10 @@ int text_matches(const char *text, size_t max_len, const char *needle);
 int compare_plug_entries(const PlugEntry *a, const PlugEntry *b, int column);
 
 // The columns after Bits.
-#define COLUMN_VERSION 6
-#define COLUMN_COMPANY 7
-#define COLUMN_PROBLEM 8
+#define COLUMN_SCOPE 6
+#define COLUMN_VERSION 7
+#define COLUMN_COMPANY 8
+#define COLUMN_PROBLEM 9
 
 // What a file cell shows while its file is still being read.
 #define CELL_PENDING_TEXT "..."

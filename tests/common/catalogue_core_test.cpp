@@ -39,8 +39,8 @@ protected:
     PlugList list;
 };
 
-// A record of 5408 bytes: texts of 255 and 1023 characters in UTF-8.
-const uint32_t RECORD = 5408;
+// A record of 5416 bytes: texts of 255 and 1023 characters in UTF-8.
+const uint32_t RECORD = 5416;
 
 TEST_F(PlugListTest, FirstBlockHoldsOneRecordAndTheSecondGrowsByOneStep)
 {

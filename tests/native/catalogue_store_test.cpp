@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/scopes.h"
 #include "tests/native/catalogue_fixture.h"
 #include "catalogue/scan_common.h"
 #include "platform/win.h"
@@ -238,20 +239,22 @@ TEST_F(StoreScanTest, IsNewClsidCountsOnlyLiveEntries)
     unsigned char a[16], b[16];
     parse_clsid_text(A, a);
     parse_clsid_text(B, b);
-    EXPECT_EQ(is_new_clsid(a, 64), 1);
+    EXPECT_EQ(is_new_clsid(a, 64, PLUG_SCOPE_MACHINE), 1);
     make_saved(A, "saved", 1);
     fx_vs3_effect(B, "live", nullptr, DLL);
     rebuild_catalogue();
     ASSERT_EQ(catalogue_count(), 2u);
-    EXPECT_EQ(is_new_clsid(a, 64), 1);
-    EXPECT_EQ(is_new_clsid(b, 64), 0);
+    EXPECT_EQ(is_new_clsid(a, 64, PLUG_SCOPE_MACHINE), 1);
+    EXPECT_EQ(is_new_clsid(b, 64, PLUG_SCOPE_MACHINE), 0);
     // A class live in one view hides no saved copy of the other.
-    EXPECT_EQ(is_new_clsid(b, 32), 1);
+    EXPECT_EQ(is_new_clsid(b, 32, PLUG_SCOPE_MACHINE), 1);
+    // Nor one of the other scope.
+    EXPECT_EQ(is_new_clsid(b, 64, PLUG_SCOPE_USER), 1);
     // The flag changes in place between rebuilds, and the answer with it.
     catalogue_get(1)->disabled = 1;
     catalogue_get(2)->disabled = 0;
-    EXPECT_EQ(is_new_clsid(a, 64), 0);
-    EXPECT_EQ(is_new_clsid(b, 64), 1);
+    EXPECT_EQ(is_new_clsid(a, 64, PLUG_SCOPE_MACHINE), 0);
+    EXPECT_EQ(is_new_clsid(b, 64, PLUG_SCOPE_MACHINE), 1);
 }
 
 TEST_F(StoreScanTest, WalkSkipsFailedIndexesAndEndsOnDeletion)
@@ -350,8 +353,8 @@ TEST_F(StoreScanTest, ClassesDifferingInTheLastByteOnlyAreDifferent)
     const PlugEntry *live = catalogue_get(1);
     unsigned char next[16];
     parse_clsid_text(b_next, next);
-    EXPECT_EQ(is_new_clsid(next, live->bits), 1);
-    EXPECT_EQ(is_new_clsid(live->clsid, live->bits), 0);
+    EXPECT_EQ(is_new_clsid(next, live->bits, PLUG_SCOPE_MACHINE), 1);
+    EXPECT_EQ(is_new_clsid(live->clsid, live->bits, PLUG_SCOPE_MACHINE), 0);
 }
 
 // ---- registry views ----------------------------------------------------------

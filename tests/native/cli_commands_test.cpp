@@ -21,6 +21,12 @@ const char DX[] = "{D1D1D1D1-0000-4000-8000-000000000001}";
 const char VS[] = "{A5A5A5A5-0000-4000-8000-000000000002}";
 const char OTHER[] = "{0C0C0C0C-0000-4000-8000-000000000003}";
 
+// How a message names a machine class key that a fault names below HKCR.
+std::string said(const std::string &hkcr_path)
+{
+    return "HKLM\\Software\\Classes" + hkcr_path.substr(4);
+}
+
 std::string lower_bare(const char *clsid)
 {
     std::string s(clsid + 1, strlen(clsid) - 2);
@@ -162,8 +168,8 @@ TEST_F(CliCommands, AnAmbiguousNameListsTheCandidatesAndChangesNothing)
     EXPECT_EQ(d.code, CLI_EXIT_USAGE);
     EXPECT_EQ(d.out, "");
     EXPECT_NE(d.err.find("\"Room Reverb\" names 2 plug-ins"), std::string::npos) << d.err;
-    EXPECT_NE(d.err.find(std::string("  \"Room Reverb\" ") + DX + " Direct-X OK 64-bit\n"), std::string::npos);
-    EXPECT_NE(d.err.find(std::string("  \"Room Reverb\" ") + OTHER + " VS3 OK 64-bit\n"), std::string::npos);
+    EXPECT_NE(d.err.find(std::string("  \"Room Reverb\" ") + DX + " Direct-X OK 64-bit machine\n"), std::string::npos);
+    EXPECT_NE(d.err.find(std::string("  \"Room Reverb\" ") + OTHER + " VS3 OK 64-bit machine\n"), std::string::npos);
     EXPECT_EQ(fx_whole_state(DX) + fx_whole_state(OTHER), before);
 
     Outcome narrowed = run({"disable", "--type", "vs3", "Room Reverb"});
@@ -252,8 +258,8 @@ TEST_F(CliCommands, ListHelpAndUsageErrors)
 {
     Outcome l = run({"list", "--format", "csv"});
     EXPECT_EQ(l.code, CLI_EXIT_OK);
-    EXPECT_EQ(l.out.substr(0, 81),
-              "name,type,status,exist,clsid,dll,bits,version,company,arch,problem,registration\r\n");
+    EXPECT_EQ(l.out.substr(0, 87),
+              "name,type,status,exist,clsid,dll,bits,version,company,arch,problem,registration,scope\r\n");
     EXPECT_NE(l.out.find(DX), std::string::npos);
     EXPECT_NE(l.out.find(VS), std::string::npos);
 
@@ -347,7 +353,7 @@ TEST_F(CliCommands, ExportRegWritesTheRegistrationAndLeavesItInPlace)
     Outcome f = run({"export-reg", VS, DX, "--output", file.c_str()});
     EXPECT_EQ(f.code, CLI_EXIT_FAILED);
     EXPECT_EQ(f.out, std::string("export-reg \"Room Reverb\" ") + DX +
-                         ": failed: access denied (run as administrator) at " + server + "\n");
+                         ": failed: access denied (run as administrator) at " + said(server) + "\n");
     EXPECT_EQ(f.err, "manage-plugins-cli: nothing was written to \"" + file + "\"\n");
     EXPECT_EQ(file_bytes(file), "");
 }
@@ -423,7 +429,7 @@ TEST_F(CliCommands, StoreThatCannotBeCreatedIsNamed)
     Outcome d = run({"disable", DX});
     EXPECT_EQ(d.code, CLI_EXIT_FAILED);
     EXPECT_EQ(d.out, std::string("disable \"Room Reverb\" ") + DX +
-                         ": failed: access denied (run as administrator) at HKCR\\" +
+                         ": failed: access denied (run as administrator) at HKLM\\Software\\Classes\\" +
                          fx_store_entry(DX) + "; now: live\n");
     EXPECT_EQ(fx_whole_state(DX), before);
 }
@@ -435,9 +441,9 @@ TEST_F(CliCommands, LiveKeyThatCannotBeDeletedLeavesAPartlyLiveRegistration)
     Outcome d = run({"disable", DX, VS});
     EXPECT_EQ(d.code, CLI_EXIT_FAILED);
     EXPECT_EQ(d.out, std::string("disable \"Room Reverb\" ") + DX +
-                         ": failed: access denied (run as administrator) at HKCR\\Filter\\" + DX +
-                         "; now: partly live (present: HKCR\\Filter\\" + DX +
-                         "; missing: HKCR\\CLSID\\" + DX +
+                         ": failed: access denied (run as administrator) at HKLM\\Software\\Classes\\Filter\\" + DX +
+                         "; now: partly live (present: HKLM\\Software\\Classes\\Filter\\" + DX +
+                         "; missing: HKLM\\Software\\Classes\\CLSID\\" + DX +
                          "), and a saved copy is in the disabled store\n"
                          "disable \"Widener\" " + VS +
                          ": done; now: disabled (saved in the disabled store)\n");
@@ -457,7 +463,7 @@ TEST_F(CliCommands, EnablingAVs3EffectWithoutItsEffectsKeyNamesTheMissingKey)
     EXPECT_EQ(e.code, CLI_EXIT_FAILED);
     EXPECT_EQ(e.out, std::string("enable \"Widener\" ") + VS +
                          ": failed: not found at HKLM\\" VS3_EFFECTS_PATH
-                         "; now: partly live (present: HKCR\\CLSID\\" + VS +
+                         "; now: partly live (present: HKLM\\Software\\Classes\\CLSID\\" + VS +
                          "; missing: VS3Effects value " + VS +
                          "), and a saved copy is in the disabled store\n");
     EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, fx_store_entry(VS).c_str()));
@@ -470,9 +476,9 @@ TEST_F(CliCommands, EnablingFromAnIncompleteSavedCopyNamesTheMissingPart)
     ASSERT_TRUE(fx_delete_tree(HKEY_CLASSES_ROOT, saved_filter.c_str()));
     Outcome e = run({"enable", DX});
     EXPECT_EQ(e.code, CLI_EXIT_FAILED);
-    EXPECT_EQ(e.out, std::string("enable \"Room Reverb\" ") + DX + ": failed: not found at HKCR\\" +
-                         saved_filter + "\\" + DX + "; now: partly live (present: HKCR\\CLSID\\" +
-                         DX + "; missing: HKCR\\Filter\\" + DX +
+    EXPECT_EQ(e.out, std::string("enable \"Room Reverb\" ") + DX + ": failed: not found at HKLM\\Software\\Classes\\" +
+                         saved_filter + "\\" + DX + "; now: partly live (present: HKLM\\Software\\Classes\\CLSID\\" +
+                         DX + "; missing: HKLM\\Software\\Classes\\Filter\\" + DX +
                          "), and a saved copy is in the disabled store\n");
     EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, fx_store_entry(DX).c_str()));
 }
@@ -501,8 +507,8 @@ TEST_F(CliCommands, ARefusedDeleteNamesTheKeyItFailedOn)
     fakereg_fail_on(FR_DELETE_KEY, server.c_str(), nullptr, -1, ERROR_ACCESS_DENIED);
     Outcome d = run({"disable", DX});
     EXPECT_EQ(d.code, CLI_EXIT_FAILED);
-    EXPECT_NE(d.out.find(": failed: access denied (run as administrator) at " + server +
-                         "; now: partly live (present: HKCR\\CLSID\\"),
+    EXPECT_NE(d.out.find(": failed: access denied (run as administrator) at " + said(server) +
+                         "; now: partly live (present: HKLM\\Software\\Classes\\CLSID\\"),
               std::string::npos)
         << d.out;
 }
@@ -516,9 +522,9 @@ TEST_F(CliCommands, RemoveThatCannotDeleteASubkeyNamesIt)
     Outcome r = run({"remove", "--yes", DX});
     EXPECT_EQ(r.code, CLI_EXIT_FAILED);
     EXPECT_EQ(r.out, std::string("remove \"Room Reverb\" ") + DX +
-                         ": failed: access denied (run as administrator) at " + server +
-                         "; now: partly live (present: HKCR\\CLSID\\" + DX +
-                         "; missing: HKCR\\Filter\\" + DX + "), no saved copy\n");
+                         ": failed: access denied (run as administrator) at " + said(server) +
+                         "; now: partly live (present: HKLM\\Software\\Classes\\CLSID\\" + DX +
+                         "; missing: HKLM\\Software\\Classes\\Filter\\" + DX + "), no saved copy\n");
     EXPECT_TRUE(fx_key_exists(HKEY_CLASSES_ROOT, fx_clsid_key(DX).c_str()));
 }
 

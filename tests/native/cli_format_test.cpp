@@ -228,20 +228,20 @@ TEST_F(CliListing, Table)
 {
     seed();
     EXPECT_EQ(capture(CLI_TABLE, 0),
-              "Name         Type      Status    Exist  Bits  Class identifier                        DLL\n"
-              "Verb, \"Big\"  Direct-X  OK        No     64    {D1D1D1D1-0000-4000-8000-000000000001}  /nonexistent/verb.dll\n"
-              "Caf\xc3\xa9?FX      VS3       OK        No     64    {A5A5A5A5-0000-4000-8000-000000000002}  C:\\fx\\w.dll\n"
-              "Old          Direct-X  Disabled  No     64    {5A5A5A5A-0000-4000-8000-000000000003}  C:\\old.dll\n");
+              "Name         Type      Status    Exist  Bits  Scope    Class identifier                        DLL\n"
+              "Verb, \"Big\"  Direct-X  OK        No     64    machine  {D1D1D1D1-0000-4000-8000-000000000001}  /nonexistent/verb.dll\n"
+              "Caf\xc3\xa9?FX      VS3       OK        No     64    machine  {A5A5A5A5-0000-4000-8000-000000000002}  C:\\fx\\w.dll\n"
+              "Old          Direct-X  Disabled  No     64    machine  {5A5A5A5A-0000-4000-8000-000000000003}  C:\\old.dll\n");
 }
 
 TEST_F(CliListing, Csv)
 {
     seed();
     EXPECT_EQ(capture(CLI_CSV, 0),
-              "name,type,status,exist,clsid,dll,bits,version,company,arch,problem,registration\r\n"
-              "\"Verb, \"\"Big\"\"\",Direct-X,OK,No,{D1D1D1D1-0000-4000-8000-000000000001},/nonexistent/verb.dll,64,,,,DLL not found,filter\r\n"
-              "Caf\xc3\xa9\tFX,VS3,OK,No,{A5A5A5A5-0000-4000-8000-000000000002},C:\\fx\\w.dll,64,,,,DLL not found,vs3\r\n"
-              "Old,Direct-X,Disabled,No,{5A5A5A5A-0000-4000-8000-000000000003},C:\\old.dll,64,,,,DLL not found,filter\r\n");
+              "name,type,status,exist,clsid,dll,bits,version,company,arch,problem,registration,scope\r\n"
+              "\"Verb, \"\"Big\"\"\",Direct-X,OK,No,{D1D1D1D1-0000-4000-8000-000000000001},/nonexistent/verb.dll,64,,,,DLL not found,filter,machine\r\n"
+              "Caf\xc3\xa9\tFX,VS3,OK,No,{A5A5A5A5-0000-4000-8000-000000000002},C:\\fx\\w.dll,64,,,,DLL not found,vs3,machine\r\n"
+              "Old,Direct-X,Disabled,No,{5A5A5A5A-0000-4000-8000-000000000003},C:\\old.dll,64,,,,DLL not found,filter,machine\r\n");
 }
 
 TEST_F(CliListing, Json)
@@ -253,17 +253,17 @@ TEST_F(CliListing, Json)
               "\"exist\": false, \"bits\": 64, \"clsid\": \"{D1D1D1D1-0000-4000-8000-000000000001}\", "
               "\"dll\": \"/nonexistent/verb.dll\", \"version\": null, \"company\": null, "
               "\"description\": null, \"arch\": null, \"problem\": \"DLL not found\", "
-              "\"file\": \"/nonexistent/verb.dll\", \"registration\": \"filter\"},\n"
+              "\"file\": \"/nonexistent/verb.dll\", \"registration\": \"filter\", \"scope\": \"machine\"},\n"
               "  {\"name\": \"Caf\\u00e9\\tFX\", \"type\": \"VS3\", \"status\": \"OK\", "
               "\"exist\": false, \"bits\": 64, \"clsid\": \"{A5A5A5A5-0000-4000-8000-000000000002}\", "
               "\"dll\": \"C:\\\\fx\\\\w.dll\", \"version\": null, \"company\": null, "
               "\"description\": null, \"arch\": null, \"problem\": \"DLL not found\", "
-              "\"file\": \"C:\\\\fx\\\\w.dll\", \"registration\": \"vs3\"},\n"
+              "\"file\": \"C:\\\\fx\\\\w.dll\", \"registration\": \"vs3\", \"scope\": \"machine\"},\n"
               "  {\"name\": \"Old\", \"type\": \"Direct-X\", \"status\": \"Disabled\", "
               "\"exist\": false, \"bits\": 64, \"clsid\": \"{5A5A5A5A-0000-4000-8000-000000000003}\", "
               "\"dll\": \"C:\\\\old.dll\", \"version\": null, \"company\": null, "
               "\"description\": null, \"arch\": null, \"problem\": \"DLL not found\", "
-              "\"file\": \"C:\\\\old.dll\", \"registration\": \"filter\"}\n"
+              "\"file\": \"C:\\\\old.dll\", \"registration\": \"filter\", \"scope\": \"machine\"}\n"
               "]\n");
 }
 
@@ -334,18 +334,18 @@ TEST_F(CliListing, ExistingDllAndTypeFilter)
     close(fd);
     unlink(dll);
     // An empty file is found, and is no image.
-    EXPECT_EQ(vs3_only, std::string("name,type,status,exist,clsid,dll,bits,version,company,arch,problem,registration\r\n"
+    EXPECT_EQ(vs3_only, std::string("name,type,status,exist,clsid,dll,bits,version,company,arch,problem,registration,scope\r\n"
                                      "Here,VS3,OK,Yes,{A5A5A5A5-0000-4000-8000-000000000002},") +
-                            dll + ",64,,,,not a Windows DLL,vs3\r\n");
-    EXPECT_EQ(dx_only, "name,type,status,exist,clsid,dll,bits,version,company,arch,problem,registration\r\n"
-                       "Filter,Direct-X,OK,No,{D1D1D1D1-0000-4000-8000-000000000001},/nonexistent/x.dll,64,,,,DLL not found,filter\r\n");
+                            dll + ",64,,,,not a Windows DLL,vs3,machine\r\n");
+    EXPECT_EQ(dx_only, "name,type,status,exist,clsid,dll,bits,version,company,arch,problem,registration,scope\r\n"
+                       "Filter,Direct-X,OK,No,{D1D1D1D1-0000-4000-8000-000000000001},/nonexistent/x.dll,64,,,,DLL not found,filter,machine\r\n");
 }
 
 TEST_F(CliListing, EmptyCatalogue)
 {
     rebuild_catalogue();
-    EXPECT_EQ(capture(CLI_TABLE, 0), "Name  Type  Status  Exist  Bits  Class identifier  DLL\n");
-    EXPECT_EQ(capture(CLI_CSV, 0), "name,type,status,exist,clsid,dll,bits,version,company,arch,problem,registration\r\n");
+    EXPECT_EQ(capture(CLI_TABLE, 0), "Name  Type  Status  Exist  Bits  Scope  Class identifier  DLL\n");
+    EXPECT_EQ(capture(CLI_CSV, 0), "name,type,status,exist,clsid,dll,bits,version,company,arch,problem,registration,scope\r\n");
     EXPECT_EQ(capture(CLI_JSON, 0), "[]\n");
 }
 

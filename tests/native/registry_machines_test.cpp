@@ -297,17 +297,19 @@ TEST_P(Outcomes, TheFirstRefusedStepIsReportedInTheCompanionsWords)
     }
 }
 
+#define STORE64_SAID "HKLM\\Software\\Classes\\Quillon_Software\\DisabledPlug64\\{C0DE0000-0000-4000-8000-000000000064}"
 #define STORE64 "HKCR\\Quillon_Software\\DisabledPlug64\\{C0DE0000-0000-4000-8000-000000000064}"
+#define CLASS64_SAID "HKLM\\Software\\Classes\\CLSID\\{C0DE0000-0000-4000-8000-000000000064}"
 #define CLASS64 "HKCR\\CLSID\\{C0DE0000-0000-4000-8000-000000000064}"
 #define DENIED "access denied (run as administrator) at "
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, Outcomes,
     ::testing::Values(
-        Refusal{"store entry", 0, FR_CREATE_KEY, STORE64, WHY_REGISTRY, DENIED STORE64},
-        Refusal{"class copied", 0, FR_OPEN_KEY_EX, CLASS64, WHY_REGISTRY, DENIED CLASS64},
-        Refusal{"class restored", 1, FR_CREATE_KEY, CLASS64, WHY_REGISTRY, DENIED CLASS64},
-        Refusal{"class deleted", 2, FR_DELETE_KEY, CLASS64, WHY_REGISTRY, DENIED CLASS64}));
+        Refusal{"store entry", 0, FR_CREATE_KEY, STORE64, WHY_REGISTRY, DENIED STORE64_SAID},
+        Refusal{"class copied", 0, FR_OPEN_KEY_EX, CLASS64, WHY_REGISTRY, DENIED CLASS64_SAID},
+        Refusal{"class restored", 1, FR_CREATE_KEY, CLASS64, WHY_REGISTRY, DENIED CLASS64_SAID},
+        Refusal{"class deleted", 2, FR_DELETE_KEY, CLASS64, WHY_REGISTRY, DENIED CLASS64_SAID}));
 
 TEST_F(RegistryOpsTest, EnableSaysWhichPartsCameBack)
 {

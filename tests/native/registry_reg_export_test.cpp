@@ -195,7 +195,7 @@ TEST_F(RegExport, ARefusedOrFailedExportLeavesTheChosenNameAsItWas)
         {"vanishing key", [] { fakereg_fail_on(FR_ENUM_KEY_EX, ("HKCR\\" + fx_clsid_key(DX)).c_str(), nullptr, -1, ERROR_KEY_DELETED); },
          EXPORT_CHANGED, "changed while it was being read"},
         {"denied", [] { fakereg_fail_on(FR_ENUM_VALUE, ("HKCR\\" + fx_clsid_key(DX) + "\\InprocServer32").c_str(), nullptr, -1, ERROR_ACCESS_DENIED); },
-         EXPORT_REGISTRY, "access denied (run as administrator) at HKCR\\CLSID\\"},
+         EXPORT_REGISTRY, "access denied (run as administrator) at HKLM\\Software\\Classes\\CLSID\\"},
     };
     const std::string folder = ::testing::TempDir() + "mp_reg_export";
     const std::string file = folder + "/backup.reg";

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "catalogue/scopes.h"
 #include "ui/layout.h"
 #include "ui/list_rows.h"
 
@@ -229,10 +230,10 @@ TEST(UiLayout, ButtonsSitOnTheStripInARowWithoutOverlap)
 
 TEST(UiLayout, ColumnsAndTheirWidths)
 {
-    const char *headers[LIST_COLUMN_COUNT] = {"Plug-ins Name", "Type",    "Status",
-                                              "Exist",         "DLL",     "Bits",
-                                              "Version",       "Company", "Problem"};
-    const int widths[LIST_COLUMN_COUNT] = {200, 60, 60, 40, 400, 40, 90, 150, 180};
+    const char *headers[LIST_COLUMN_COUNT] = {"Plug-ins Name", "Type",    "Status",  "Exist",
+                                              "DLL",           "Bits",    "Scope",   "Version",
+                                              "Company",       "Problem"};
+    const int widths[LIST_COLUMN_COUNT] = {200, 60, 60, 40, 400, 40, 60, 90, 150, 180};
     for (int i = 0; i < LIST_COLUMN_COUNT; i++) {
         EXPECT_STREQ(list_columns[i].header, headers[i]);
         EXPECT_EQ(list_columns[i].width, widths[i]);
@@ -283,7 +284,11 @@ TEST(UiCells, TextsByColumn)
     EXPECT_STREQ(cell_text(&dx, 5), "64");
     EXPECT_STREQ(cell_text(&vs3, 5), "32");
     EXPECT_EQ(compare_plug_entries(&vs3, &dx, 5), -1);
-    EXPECT_EQ(cell_text(&dx, 6), nullptr);
+    dx.scope = PLUG_SCOPE_USER;
+    EXPECT_STREQ(cell_text(&dx, 6), "User");
+    EXPECT_STREQ(cell_text(&vs3, 6), "Machine"); // no scope: every earlier record's
+    EXPECT_EQ(compare_plug_entries(&vs3, &dx, 6), -1);
+    EXPECT_EQ(cell_text(&dx, 7), nullptr);
     EXPECT_EQ(cell_text(&dx, -1), nullptr);
 }
 

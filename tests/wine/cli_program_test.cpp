@@ -388,21 +388,22 @@ TEST_F(CliProgram, ListAsCsvReadsBack)
     EXPECT_EQ(records[0],
               (std::vector<std::string>{"name", "type", "status", "exist", "clsid", "dll", "bits",
                                         "version", "company", "arch", "problem",
-                                        "registration"}));
+                                        "registration", "scope"}));
     std::map<std::string, std::vector<std::string>> by_clsid;
     for (const auto &rec : records) {
-        ASSERT_EQ(rec.size(), 12u);
+        ASSERT_EQ(rec.size(), 13u);
         by_clsid[rec[4]] = rec;
     }
     std::vector<std::string> room = by_clsid[ROOM];
-    ASSERT_EQ(room.size(), 12u);
+    ASSERT_EQ(room.size(), 13u);
     EXPECT_NE(room[7], ""); // Wine's own kernel32 has a version
     room.erase(room.begin() + 7);
     EXPECT_EQ(room, (std::vector<std::string>{ROOM_NAME_UTF8, "Direct-X", "OK", "Yes", ROOM, ROOM_DLL,
-                                              "64", "Microsoft Corporation", "x64", "", "filter"}));
+                                              "64", "Microsoft Corporation", "x64", "", "filter",
+                                              "machine"}));
     EXPECT_EQ(by_clsid[WIDENER],
               (std::vector<std::string>{"Cli Widener", "VS3", "OK", "No", WIDENER, WIDENER_DLL, "64",
-                                        "", "", "", "DLL not found", "vs3"}));
+                                        "", "", "", "DLL not found", "vs3", "machine"}));
     EXPECT_EQ(by_clsid[TWIN_VS][0], "Cli Twin");
 }
 
@@ -417,7 +418,7 @@ TEST_F(CliProgram, ListAsJsonReadsBack)
     ASSERT_TRUE(parse_json(r.out, &objects)) << r.out;
     std::map<std::string, std::map<std::string, std::string>> by_clsid;
     for (const auto &o : objects) {
-        EXPECT_EQ(o.size(), 14u);
+        EXPECT_EQ(o.size(), 15u);
         by_clsid[o.at("clsid")] = o;
     }
     std::map<std::string, std::string> room = by_clsid[ROOM];
@@ -429,14 +430,14 @@ TEST_F(CliProgram, ListAsJsonReadsBack)
         {"name", ROOM_NAME_UTF8}, {"type", "Direct-X"}, {"status", "OK"},    {"exist", "true"},
         {"clsid", ROOM},     {"dll", ROOM_DLL},    {"bits", "64"},      {"arch", "x64"},
         {"company", "Microsoft Corporation"},      {"problem", "null"}, {"file", ROOM_DLL},
-        {"registration", "filter"}};
+        {"registration", "filter"}, {"scope", "machine"}};
     EXPECT_EQ(room, room_wanted);
     const std::map<std::string, std::string> widener = {
         {"name", "Cli Widener"}, {"type", "VS3"},          {"status", "Disabled"},
         {"exist", "false"},      {"clsid", WIDENER},       {"dll", WIDENER_DLL},
         {"bits", "64"},          {"version", "null"},      {"company", "null"},
         {"description", "null"}, {"arch", "null"},         {"problem", "DLL not found"},
-        {"file", WIDENER_DLL},   {"registration", "vs3"}};
+        {"file", WIDENER_DLL},   {"registration", "vs3"},  {"scope", "machine"}};
     EXPECT_EQ(by_clsid[WIDENER], widener);
 }
 
@@ -616,7 +617,7 @@ TEST_F(CliProgram, ExitCodes)
     Outcome failed = run({"enable", ROOM, "Cli Widener"});
     EXPECT_EQ(failed.code, 1);
     std::string text = without_cr(failed.out);
-    EXPECT_NE(text.find(std::string(ROOM) + ": failed: not found at HKCR\\" + saved_filter + "\\" +
+    EXPECT_NE(text.find(std::string(ROOM) + ": failed: not found at HKLM\\Software\\Classes\\" + saved_filter + "\\" +
                         ROOM + ";"),
               std::string::npos)
         << text;

@@ -194,7 +194,7 @@ TEST_F(UiKeys, CtrlAThenCtrlCCopiesTheHeaderAndEveryRow)
     std::string copied = clipboard_text();
 
     std::string expected =
-        "Plug-ins Name\tType\tStatus\tExist\tDLL\tBits\tVersion\tCompany\tProblem\r\n";
+        "Plug-ins Name\tType\tStatus\tExist\tDLL\tBits\tScope\tVersion\tCompany\tProblem\r\n";
     for (int row = 0; row < total_; row++)
         for (int column = 0; column < LIST_COLUMN_COUNT; column++)
             expected += cell(row, column) + (column < LIST_COLUMN_COUNT - 1 ? "\t" : "\r\n");

@@ -197,7 +197,7 @@ TEST_F(UiWindow, WindowClassTitleStyleAndSize)
     EXPECT_EQ(outer.bottom - outer.top, 480 + caption + 2 * frame);
 }
 
-TEST_F(UiWindow, NineColumnsWithTheirHeadersAndWidths)
+TEST_F(UiWindow, TenColumnsWithTheirHeadersAndWidths)
 {
     ASSERT_NE(list_view, nullptr);
     EXPECT_EQ(GetParent(list_view), window_);
@@ -212,11 +212,11 @@ TEST_F(UiWindow, NineColumnsWithTheirHeadersAndWidths)
     EXPECT_EQ(SendMessageA(list_view, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), LVS_EX_FULLROWSELECT);
 
     HWND header = reinterpret_cast<HWND>(SendMessageA(list_view, LVM_GETHEADER, 0, 0));
-    ASSERT_EQ(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 9);
-    const char *headers[9] = {"Plug-ins Name", "Type",    "Status",  "Exist",  "DLL",
-                              "Bits",          "Version", "Company", "Problem"};
-    const int widths[9] = {200, 60, 60, 40, 400, 40, 90, 150, 180};
-    for (int i = 0; i < 9; i++) {
+    ASSERT_EQ(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 10);
+    const char *headers[10] = {"Plug-ins Name", "Type",  "Status",  "Exist",   "DLL",
+                               "Bits",          "Scope", "Version", "Company", "Problem"};
+    const int widths[10] = {200, 60, 60, 40, 400, 40, 60, 90, 150, 180};
+    for (int i = 0; i < 10; i++) {
         char text[64] = "";
         LVCOLUMNA column;
         memset(&column, 0, sizeof column);
@@ -400,7 +400,7 @@ TEST_F(UiWindow, AnOperationThatDidNotHappenIsNamedInOneBox)
     EXPECT_EQ(box.caption, "Not Done");
     EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONWARNING));
     EXPECT_EQ(box.text, "These plug-ins were not changed:\n\nDual Effect: the disabled store already "
-                        "holds a saved Direct-X registration of this class at HKCR\\" +
+                        "holds a saved Direct-X registration of this class at HKLM\\Software\\Classes\\" +
                             store + "\n");
     EXPECT_EQ(fx_dump(HKEY_CLASSES_ROOT, store.c_str()) +
                   fx_dump(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + dual).c_str()),
@@ -684,7 +684,7 @@ TEST_F(UiWindow, DllColumnTakesTheRoomOfAWiderWindow)
     ShowWindow(window_, SW_MAXIMIZE);
     RECT list;
     GetWindowRect(list_view, &list);
-    int room = list.right - list.left - (200 + 60 + 60 + 40 + 40 + 90 + 150 + 180) -
+    int room = list.right - list.left - (200 + 60 + 60 + 40 + 40 + 60 + 90 + 150 + 180) -
                GetSystemMetrics(SM_CXVSCROLL);
     ASSERT_GT(room, 400);
     EXPECT_EQ(SendMessageA(list_view, LVM_GETCOLUMNWIDTH, 4, 0), room);
@@ -715,7 +715,7 @@ TEST_F(UiWindow, NamesInAnyScriptAreShownFoundCopiedAndExportedExactly)
     copy_selected_rows(window_);
     std::vector<std::string> copied = csv_lines_of(clipboard_text());
     ASSERT_EQ(copied.size(), static_cast<size_t>(script_plugin_count) + 1);
-    EXPECT_EQ(copied[0], "Plug-ins Name\tType\tStatus\tExist\tDLL\tBits\tVersion\tCompany\tProblem");
+    EXPECT_EQ(copied[0], "Plug-ins Name\tType\tStatus\tExist\tDLL\tBits\tScope\tVersion\tCompany\tProblem");
     for (int i = 0; i < script_plugin_count; i++) {
         std::string line = std::string(script_plugins[i].name) + "\tDirect-X\t";
         EXPECT_EQ(std::count_if(copied.begin(), copied.end(),

@@ -9,6 +9,7 @@
 #include "catalogue/catalogue.h"
 #include "platform/keyguard.h"
 #include "platform/ntreg.h"
+#include "registry/maintenance.h"
 
 int fx_create(HKEY root, const char *path)
 {
@@ -575,4 +576,46 @@ int fx_delete_tree_exact(HKEY root, const char *path_utf8, REGSAM view)
     if (r != ERROR_SUCCESS) return 0;
     RegCloseKey(probe);
     return delete_exact(root, path, view);
+}
+
+// ---- Scopes ------------------------------------------------------------------
+
+namespace {
+
+const char CLASSES[] = "Software\\Classes\\";
+const char *const SCOPE_PLACES[] = {"CLSID\\", "Filter\\", MAPPER_INSTANCE_PATH "\\Inst ",
+                                    DMO_ROOT_PATH "\\", DMO_AUDIO_EFFECTS_PATH "\\"};
+
+} // namespace
+
+int fx_move_to_user(const std::string &path, REGSAM view)
+{
+    const std::string machine = CLASSES + path;
+    {
+        KeyGuard probe;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, fx_w(machine).c_str(), 0, KEY_READ | view,
+                          probe.out()) != ERROR_SUCCESS)
+            return 1;
+    }
+    TreeFailure f;
+    return copy_key_tree_to(HKEY_CURRENT_USER, view, machine.c_str(), HKEY_LOCAL_MACHINE, view,
+                            machine.c_str(), &f) &&
+           fx_delete_tree_exact(HKEY_LOCAL_MACHINE, machine.c_str(), view);
+}
+
+std::string fx_scope_dump(HKEY root, const std::string &clsid, const std::string &dmo,
+                          bool with_store)
+{
+    std::string out;
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        for (const char *place : SCOPE_PLACES) {
+            const std::string name = place[0] == 'D' ? dmo : clsid;
+            out += std::string(place) + name + ":" +
+                   fx_dump_exact(root, (CLASSES + std::string(place) + name).c_str(), view);
+        }
+        if (root == HKEY_LOCAL_MACHINE) out += fx_dump_exact(root, VS3_EFFECTS_PATH, view);
+    }
+    if (!with_store) return out;
+    return out + "store:" +
+           fx_dump_exact(root, "Software\\Classes\\Quillon_Software", KEY_WOW64_64KEY);
 }

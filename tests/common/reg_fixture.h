@@ -128,4 +128,16 @@ int fx_create_link(HKEY root, const char *path_utf8, const char *target_kernel_p
 // key goes itself, its target stays. 1 also when nothing was there.
 int fx_delete_tree_exact(HKEY root, const char *path_utf8, REGSAM view = 0);
 
+// ---- Scopes ------------------------------------------------------------------
+
+// Moves the key at path below the machine's classes (where the fixtures
+// write) into the user's, in the view; 1 also when there is no such key.
+int fx_move_to_user(const std::string &path, REGSAM view);
+// Everything a class's registration may have in one scope (root HKLM or
+// HKCU), in both views: its class, Filter, mapper instance "Inst <clsid>",
+// DMO keys named dmo, the machine's VS3Effects lists, and the scope's store
+// unless with_store is false. Comparable text.
+std::string fx_scope_dump(HKEY root, const std::string &clsid, const std::string &dmo,
+                          bool with_store = true);
+
 #endif

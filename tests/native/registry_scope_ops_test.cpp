@@ -10,7 +10,6 @@
 #include "catalogue/dll_problem.h"
 #include "catalogue/scopes.h"
 #include "catalogue/views.h"
-#include "platform/keyguard.h"
 #include "registry/maintenance.h"
 #include "registry/reg_export.h"
 #include "tests/common/reg_fixture.h"
@@ -24,44 +23,9 @@ const char DMO[] = "5C0E0000-0000-4000-8000-0000000000D3";
 const char EFFECT[] = "{5C0E0000-0000-4000-8000-000000000004}";
 const char CLASSES[] = "Software\\Classes\\";
 
-// Where any of these registrations may live, below a scope's classes.
+// Where a registration moved to the user's may live.
 const char *const PLACES[] = {"CLSID\\", "Filter\\", MAPPER_INSTANCE_PATH "\\Inst ",
                               DMO_ROOT_PATH "\\", DMO_AUDIO_EFFECTS_PATH "\\"};
-
-// Everything of the class in one scope, in both views, with the scope's
-// store unless told; the machine's VS3Effects list goes with the machine's.
-std::string scope_dump(HKEY root, const std::string &clsid, const std::string &dmo,
-                       bool with_store = true)
-{
-    std::string out;
-    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-        for (const char *place : PLACES) {
-            const std::string name = place[0] == 'D' ? dmo : clsid;
-            out += std::string(place) + name + ":" +
-                   fx_dump_exact(root, (CLASSES + std::string(place) + name).c_str(), view);
-        }
-        if (root == HKEY_LOCAL_MACHINE) out += fx_dump_exact(root, VS3_EFFECTS_PATH, view);
-    }
-    if (!with_store) return out;
-    return out + "store:" + fx_dump_exact(root, "Software\\Classes\\Quillon_Software", KEY_WOW64_64KEY);
-}
-
-// Moves a key the fixtures made in the machine's classes into the user's.
-void to_user(const std::string &path, REGSAM view)
-{
-    const std::string machine = CLASSES + path;
-    {
-        KeyGuard probe;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, machine.c_str(), 0, KEY_READ | view, probe.out()) !=
-            ERROR_SUCCESS)
-            return;
-    }
-    TreeFailure f;
-    ASSERT_TRUE(copy_key_tree_to(HKEY_CURRENT_USER, view, machine.c_str(), HKEY_LOCAL_MACHINE,
-                                 view, machine.c_str(), &f))
-        << path << " " << f.code;
-    ASSERT_TRUE(fx_delete_tree_exact(HKEY_LOCAL_MACHINE, machine.c_str(), view));
-}
 
 // The row of the class in the view and scope, after a fresh scan; 0 if none.
 int row_of(const std::string &clsid, int32_t bits, int32_t scope)
@@ -118,7 +82,8 @@ void seed_in(const Registration &r, int32_t scope, REGSAM view)
 {
     r.seed(r, view);
     if (scope != PLUG_SCOPE_USER) return;
-    for (const char *place : PLACES) to_user(place + (place[0] == 'D' ? r.dmo : r.clsid), view);
+    for (const char *place : PLACES)
+        ASSERT_TRUE(fx_move_to_user(place + (place[0] == 'D' ? r.dmo : r.clsid), view));
 }
 
 typedef MachineOpsTest Scopes;
@@ -133,8 +98,8 @@ TEST_P(Scopes, EachOperationStaysInTheRowsScope)
                 SCOPED_TRACE(std::string(r.what) + " " + std::to_string(bits) +
                              (scope == PLUG_SCOPE_USER ? " user" : " machine"));
                 seed_in(r, scope, view_flag(bits));
-                const std::string live = scope_dump(own, r.clsid, r.dmo, false);
-                const std::string untouched = scope_dump(other, r.clsid, r.dmo);
+                const std::string live = fx_scope_dump(own, r.clsid, r.dmo, false);
+                const std::string untouched = fx_scope_dump(other, r.clsid, r.dmo);
                 // Wine's user classes have one view, listed as the 64-bit one;
                 // an effect is of its effects list's view.
                 const int32_t listed = scope == PLUG_SCOPE_USER && GetParam() == FAKE_WIN64_WINE8 &&
@@ -148,7 +113,7 @@ TEST_P(Scopes, EachOperationStaysInTheRowsScope)
 
                 PlugOutcome o;
                 ASSERT_TRUE(disable_plug(row, &o)) << o.key;
-                EXPECT_EQ(scope_dump(other, r.clsid, r.dmo), untouched);
+                EXPECT_EQ(fx_scope_dump(other, r.clsid, r.dmo), untouched);
                 char store[MAINT_PATH_SIZE];
                 ASSERT_TRUE(classes_path(store_root_path(listed), store, sizeof store));
                 EXPECT_TRUE(fx_key_exists(own, (std::string(store) + "\\" + r.clsid).c_str()));
@@ -157,11 +122,11 @@ TEST_P(Scopes, EachOperationStaysInTheRowsScope)
                 EXPECT_EQ(catalogue_get(row)->disabled, 1);
 
                 ASSERT_TRUE(enable_plug(row, &o)) << o.key;
-                EXPECT_EQ(scope_dump(own, r.clsid, r.dmo, false), live);
-                EXPECT_EQ(scope_dump(other, r.clsid, r.dmo), untouched);
+                EXPECT_EQ(fx_scope_dump(own, r.clsid, r.dmo, false), live);
+                EXPECT_EQ(fx_scope_dump(other, r.clsid, r.dmo), untouched);
 
                 ASSERT_TRUE(remove_plug(row_of(r.clsid, listed, scope), &o)) << o.key;
-                EXPECT_EQ(scope_dump(other, r.clsid, r.dmo), untouched);
+                EXPECT_EQ(fx_scope_dump(other, r.clsid, r.dmo), untouched);
                 EXPECT_EQ(row_of(r.clsid, listed, scope), 0);
                 fakereg_reset();
             }
@@ -197,8 +162,8 @@ TEST_P(Scopes, AnEntryPlantedInTheUsersStoreNeverReachesTheMachine)
     seed_in(REGISTRATIONS[3], PLUG_SCOPE_MACHINE, KEY_WOW64_64KEY);
     ASSERT_TRUE(disable_plug(row_of(FILTER, 64, PLUG_SCOPE_MACHINE)));
     ASSERT_TRUE(disable_plug(row_of(EFFECT, 64, PLUG_SCOPE_MACHINE)));
-    const std::string machine = scope_dump(HKEY_LOCAL_MACHINE, FILTER, "none") +
-                                scope_dump(HKEY_LOCAL_MACHINE, EFFECT, "none");
+    const std::string machine = fx_scope_dump(HKEY_LOCAL_MACHINE, FILTER, "none") +
+                                fx_scope_dump(HKEY_LOCAL_MACHINE, EFFECT, "none");
     for (const char *clsid : {FILTER, EFFECT}) {
         const std::string entry = std::string(CLASSES) + STORE64_ROOT_PATH "\\" + clsid;
         ASSERT_TRUE(fx_set_sz(HKEY_CURRENT_USER, entry.c_str(), "name", "Scoped"));
@@ -228,8 +193,8 @@ TEST_P(Scopes, AnEntryPlantedInTheUsersStoreNeverReachesTheMachine)
     EXPECT_NE(std::string(said).find("machine-wide VS3Effects value at HKCU\\Software\\Classes\\"),
               std::string::npos)
         << said;
-    EXPECT_EQ(scope_dump(HKEY_LOCAL_MACHINE, FILTER, "none") +
-                  scope_dump(HKEY_LOCAL_MACHINE, EFFECT, "none"),
+    EXPECT_EQ(fx_scope_dump(HKEY_LOCAL_MACHINE, FILTER, "none") +
+                  fx_scope_dump(HKEY_LOCAL_MACHINE, EFFECT, "none"),
               machine);
 }
 

@@ -721,7 +721,7 @@ TEST_F(UiWindow, NamesInAnyScriptAreShownFoundCopiedAndExportedExactly)
     }
 
     // A UTF-8 mark, then exactly what the companion writes, line for line.
-    std::string path = program_path("mp_ui_scripts.csv");
+    std::string path = unique_temp_path("scripts.csv");
     FILE *out = fopen(path.c_str(), "wb");
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(write_shown_rows_csv(out), 1);

@@ -11,7 +11,8 @@ target_compile_options(mp_cli PRIVATE ${MP_WARNINGS})
 target_link_libraries(mp_cli PUBLIC mp_registry mp_extrainfo mp_catalogue mp_platform)
 
 if(MP_WINDOWS)
-  mp_compile_resources(${mp_res_src}/cli.rc ${mp_res_out}/cli_rc.o)
+  mp_compile_resources(${mp_res_src}/cli.rc ${mp_res_out}/cli_rc.o
+                       ${mp_res_out}/manage_plugins_cli.manifest)
   add_executable(manage-plugins-cli ${CMAKE_SOURCE_DIR}/cli/main.cpp ${mp_res_out}/cli_rc.o)
   target_compile_options(manage-plugins-cli PRIVATE ${MP_WARNINGS})
   # -municode: the entry point is wmain, so arguments arrive as UTF-16.

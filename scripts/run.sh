@@ -2,9 +2,32 @@
 # Builds the program and starts it under Wine, in a prefix of its own
 # (build/run-prefix) holding a small set of sample plug-ins. With a display
 # the window opens there; without one it runs on a private Xvfb and a
-# screenshot is saved to docs/screenshot.png.
+# screenshot is saved in the build folder (build/screenshot.png), so the
+# checkout stays as it was.
+#
+#   scripts/run.sh [--dpi N] [--update-docs]
+#
+# --dpi N sets the prefix's display to N DPI (96 unless given; 144 is
+# 150 %); the screenshot is then build/screenshot-Ndpi.png.
+# --update-docs also copies the screenshot into docs/, where the README
+# shows it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+dpi=96
+update_docs=0
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --dpi) dpi="$2"; shift 2 ;;
+        --update-docs) update_docs=1; shift ;;
+        *) echo "usage: $0 [--dpi N] [--update-docs]" >&2; exit 2 ;;
+    esac
+done
+case "$dpi" in
+    ''|*[!0-9]*) echo "run: --dpi takes a number" >&2; exit 2 ;;
+esac
+shot_name=screenshot.png
+[ "$dpi" -eq 96 ] || shot_name="screenshot-${dpi}dpi.png"
 bash scripts/install-deps.sh --run
 
 cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
@@ -33,10 +56,16 @@ fi
 
 # Wine draws the window frame itself inside a virtual desktop, which the
 # screenshot needs (Xvfb has no window manager); on a real display the
-# user's window manager does it.
+# user's window manager does it. The desktop leaves the same room around
+# the window at any scale.
+desktop_width=$((640 * dpi / 96))
+desktop_height=$((540 * dpi / 96))
 desktop_reg="$PWD/build/run-desktop.reg"
 {
     echo 'Windows Registry Editor Version 5.00'
+    echo
+    echo '[HKEY_CURRENT_USER\Control Panel\Desktop]'
+    printf '"LogPixels"=dword:%08x\n' "$dpi"
     echo
     echo '[HKEY_CURRENT_USER\Software\Wine\Explorer]'
     if [ -n "${DISPLAY:-}" ]; then
@@ -45,7 +74,7 @@ desktop_reg="$PWD/build/run-desktop.reg"
         echo '"Desktop"="Default"'
         echo
         echo '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]'
-        echo '"Default"="640x540"'
+        echo "\"Default\"=\"${desktop_width}x${desktop_height}\""
     fi
 } >"$desktop_reg"
 
@@ -60,7 +89,7 @@ fi
 
 fifo=$(mktemp -u "${TMPDIR:-/tmp}/mp-run.XXXXXX")
 mkfifo "$fifo"
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 "$((desktop_width + 160))x$((desktop_height + 60))x24" -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
 xvfb_pid=$!
 read -r -t 20 display_number <"$fifo" || true
 rm -f "$fifo"
@@ -93,15 +122,18 @@ if [ -z "$desktop" ]; then
     exit 1
 fi
 sleep 2 # the first refresh runs once the window is up
-mkdir -p docs
 # The window sits in the desktop's top-left corner: cut away the desktop
 # around it, whose colour the bottom-right corner shows.
 shot="$PWD/build/run-desktop.png"
 import -window "$desktop" "$shot"
 corner=$(identify -format '%[fx:w-1],%[fx:h-1]' "$shot")
 background=$(convert "$shot" -format "%[pixel:p{$corner}]" info:)
-convert "$shot" -bordercolor "$background" -border 1 -trim +repage docs/screenshot.png
-echo "run: screenshot saved to docs/screenshot.png"
+convert "$shot" -bordercolor "$background" -border 1 -trim +repage "build/$shot_name"
+echo "run: screenshot saved to build/$shot_name"
+if [ "$update_docs" -eq 1 ]; then
+    cp "build/$shot_name" "docs/$shot_name"
+    echo "run: and copied to docs/$shot_name"
+fi
 
 # Close it the way a user would: WM_CLOSE to its window.
 wine_loader=/usr/lib/wine/wine64

@@ -48,6 +48,16 @@ if(MP_WINDOWS)
              COMMAND ${CMAKE_SOURCE_DIR}/tests/wine-run.sh
                      --seed ${CMAKE_SOURCE_DIR}/tests/wine/ui_unmanaged.reg
                      $<TARGET_FILE:${test_exe}> --gtest_brief=1)
+    # The window again at 150 % and 200 %, in prefixes set to that DPI.
+    foreach(dpi 144 192)
+      add_test(NAME wine_ui_dpi_${dpi}
+               COMMAND ${CMAKE_SOURCE_DIR}/tests/wine-run.sh
+                       --seed ${CMAKE_SOURCE_DIR}/tests/wine/ui_unmanaged.reg
+                       --seed ${CMAKE_SOURCE_DIR}/tests/wine/ui_dpi_${dpi}.reg
+                       $<TARGET_FILE:${test_exe}> --gtest_brief=1
+                       --gtest_filter=UiDisplayScale.*)
+      set_tests_properties(wine_ui_dpi_${dpi} PROPERTIES ENVIRONMENT MP_EXPECT_DPI=${dpi})
+    endforeach()
   endif()
 else()
   add_test(NAME native_tests COMMAND ${test_exe} --gtest_brief=1)

@@ -16,11 +16,19 @@ const ButtonSpec main_buttons[BUTTON_COUNT] = {
     {"Properties", CMD_PROPERTIES, 315, 35, 100, 25},
 };
 
+// Every text cell_text gives the narrow columns.
+static const char *const type_cells[] = {"Direct-X", "VS3", "DMO", nullptr};
+static const char *const status_cells[] = {"Disabled", "- OK -", nullptr};
+static const char *const exist_cells[] = {"Yes", "-no-", nullptr};
+static const char *const bits_cells[] = {"32", "64", nullptr};
+static const char *const scope_cells[] = {"Machine", "User", nullptr};
+
 const ColumnSpec list_columns[LIST_COLUMN_COUNT] = {
-    {"Plug-ins Name", 200, 0}, {"Type", 60, 0},     {"Status", 60, 0},
-    {"Exist", 40, 0},          {"DLL", 400, 1},     {"Bits", 40, 0},
-    {"Scope", 60, 0},          {"Version", 90, 0},  {"Company", 150, 0},
-    {"Problem", 180, 0},
+    {"Plug-ins Name", 200, 0, nullptr}, {"Type", 60, 0, type_cells},
+    {"Status", 60, 0, status_cells},    {"Exist", 40, 0, exist_cells},
+    {"DLL", 400, 1, nullptr},           {"Bits", 40, 0, bits_cells},
+    {"Scope", 60, 0, scope_cells},      {"Version", 90, 0, nullptr},
+    {"Company", 150, 0, nullptr},       {"Problem", 180, 0, nullptr},
 };
 
 void copy_start_dir(char *buffer)
@@ -29,17 +37,91 @@ void copy_start_dir(char *buffer)
     buffer[START_DIR_SIZE - 1] = 0;
 }
 
-void main_window_size(int frame, int caption, int *width, int *height)
+int scale_to_dpi(int value, int dpi)
 {
-    // The same frame width serves the left, right and bottom borders.
-    *width = CLIENT_WIDTH + 2 * frame;
-    *height = CLIENT_HEIGHT + caption + 2 * frame;
+    if (dpi <= 0) dpi = BASE_DPI;
+    // Rounded half away from zero, as MulDiv rounds.
+    long long scaled = static_cast<long long>(value) * dpi;
+    long long half = scaled >= 0 ? BASE_DPI / 2 : -(BASE_DPI / 2);
+    return static_cast<int>((scaled + half) / BASE_DPI);
 }
 
-void list_size_for_client(uint32_t size_param, int *width, int *height)
+int fitted_column_width(const ColumnSpec *column, int dpi,
+                        int (*text_width)(const char *text, void *context), void *context)
+{
+    int width = scale_to_dpi(column->width, dpi);
+    if (column->cell_texts == nullptr) return width;
+    int widest = text_width(column->header, context);
+    for (const char *const *text = column->cell_texts; *text != nullptr; text++) {
+        int w = text_width(*text, context);
+        if (w > widest) widest = w;
+    }
+    int needed = widest + scale_to_dpi(COLUMN_TEXT_MARGIN, dpi);
+    return needed > width ? needed : width;
+}
+
+void main_window_size(int extra_width, int extra_height, int dpi, int *width, int *height)
+{
+    *width = scale_to_dpi(CLIENT_WIDTH, dpi) + extra_width;
+    *height = scale_to_dpi(CLIENT_HEIGHT, dpi) + extra_height;
+}
+
+void list_size_for_client(uint32_t size_param, int dpi, int *width, int *height)
 {
     *width = static_cast<int>(size_param & 0xFFFFu);
-    *height = static_cast<int>(size_param >> 16) - LIST_TOP;
+    *height = static_cast<int>(size_param >> 16) - scale_to_dpi(LIST_TOP, dpi);
+}
+
+// One channel of a pixel, as a number.
+static int channel(uint32_t pixel, int shift)
+{
+    return static_cast<int>((pixel >> shift) & 0xFFu);
+}
+
+// The pixel at (x, y) in 1/256 steps between its four neighbours.
+static uint32_t blend_four(const uint32_t *row0, const uint32_t *row1, int x0, int x1, int fx,
+                           int fy)
+{
+    uint32_t out = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        int top = channel(row0[x0], shift) * (256 - fx) + channel(row0[x1], shift) * fx;
+        int bottom = channel(row1[x0], shift) * (256 - fx) + channel(row1[x1], shift) * fx;
+        int value = (top * (256 - fy) + bottom * fy + 32768) >> 16;
+        out |= static_cast<uint32_t>(value) << shift;
+    }
+    return out;
+}
+
+// Where target pixel i of count falls in a source of size pixels: the
+// source pixel at or left of its centre and the 1/256 step towards the next.
+static void source_step(int i, int count, int size, int *at, int *next, int *fraction)
+{
+    // Pixel centres are mapped onto pixel centres, in 1/256 steps.
+    long long pos = ((2LL * i + 1) * size * 256) / (2LL * count) - 128;
+    if (pos < 0) pos = 0;
+    *at = static_cast<int>(pos >> 8);
+    *fraction = static_cast<int>(pos & 0xFF);
+    if (*at >= size - 1) {
+        *at = size - 1;
+        *fraction = 0;
+    }
+    *next = *at + 1 < size ? *at + 1 : *at;
+}
+
+void resample_picture(const uint32_t *source, int source_width, int source_height,
+                      uint32_t *target, int target_width, int target_height)
+{
+    for (int y = 0; y < target_height; y++) {
+        int y0 = 0, y1 = 0, fy = 0;
+        source_step(y, target_height, source_height, &y0, &y1, &fy);
+        const uint32_t *row0 = source + static_cast<size_t>(y0) * source_width;
+        const uint32_t *row1 = source + static_cast<size_t>(y1) * source_width;
+        for (int x = 0; x < target_width; x++) {
+            int x0 = 0, x1 = 0, fx = 0;
+            source_step(x, target_width, source_width, &x0, &x1, &fx);
+            target[static_cast<size_t>(y) * target_width + x] = blend_four(row0, row1, x0, x1, fx, fy);
+        }
+    }
 }
 
 static int ansi_lead_byte(unsigned char c)

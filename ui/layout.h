@@ -119,11 +119,14 @@ extern const ButtonSpec main_buttons[BUTTON_COUNT];
 #define FIND_TEXT_SIZE (3 * (FIND_BOX_CHARS - 1) + 1)
 
 // The list's columns, left to right. The one that stretches starts at its
-// width and takes the room the others leave when the window grows.
+// width and takes the room the others leave when the window grows. A narrow
+// column lists every text its cells can hold (null-terminated), so that it
+// can be made as wide as the widest of them and its header.
 struct ColumnSpec {
     const char *header;
     int width;
     int stretches;
+    const char *const *cell_texts; // null for a column of free text
 };
 #define LIST_COLUMN_COUNT 10
 extern const ColumnSpec list_columns[LIST_COLUMN_COUNT];
@@ -133,14 +136,37 @@ extern const ColumnSpec list_columns[LIST_COLUMN_COUNT];
 // vertical scroll bar, whichever is wider.
 int stretched_width(int own_width, int list_width, int others, int scroll_bar);
 
-// The outer size that WM_CREATE gives the window, from the dialog frame width
-// and the caption height.
-void main_window_size(int frame, int caption, int *width, int *height);
+// ---- display scale ------------------------------------------------------
+// The layout above is in pixels at 96 DPI; at another DPI every size is
+// multiplied by dpi / 96.
+#define BASE_DPI 96
 
-// The list view's size for a WM_SIZE whose lParam is size_param: the client
-// width, and the client height less the header strip (negative when the
-// client is lower than the strip).
-void list_size_for_client(uint32_t size_param, int *width, int *height);
+// value at dpi, rounded to the nearest pixel; a dpi of 0 or less counts as 96.
+int scale_to_dpi(int value, int dpi);
+
+// A narrow column's width at dpi: its scaled width, or the widest of its
+// header and cell texts plus a margin on either side, whichever is wider.
+// text_width measures a UTF-8 text in the list's font; a column of free text
+// keeps its scaled width.
+int fitted_column_width(const ColumnSpec *column, int dpi,
+                        int (*text_width)(const char *text, void *context), void *context);
+// The room around a cell's text in the list view, at 96 DPI.
+#define COLUMN_TEXT_MARGIN 12
+
+// The outer size that WM_CREATE gives the window at dpi: the client of
+// CLIENT_WIDTH x CLIENT_HEIGHT scaled, and the frame, which takes extra_width
+// and extra_height pixels.
+void main_window_size(int extra_width, int extra_height, int dpi, int *width, int *height);
+
+// The list view's size for a WM_SIZE whose lParam is size_param at dpi: the
+// client width, and the client height less the header strip (negative when
+// the client is lower than the strip).
+void list_size_for_client(uint32_t size_param, int dpi, int *width, int *height);
+
+// Resamples a picture of 32-bit pixels (0x00RRGGBB, rows top-down) to another
+// size by bilinear interpolation, so a larger scale draws it smoothly.
+void resample_picture(const uint32_t *source, int source_width, int source_height,
+                      uint32_t *target, int target_width, int target_height);
 
 // Rewrites a path in place to its drive and directory when its last component
 // has an extension, dropping one trailing backslash; leaves it unchanged

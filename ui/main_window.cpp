@@ -18,11 +18,6 @@ static HBRUSH label_brush = nullptr;
 #define FIND_LABEL_BACK RGB(36, 40, 47)
 #define FIND_LABEL_FORE RGB(201, 206, 214)
 
-// The pre-Vista form of the record: its size field says 340 bytes.
-#define NONCLIENT_METRICS_SIZE 340
-static_assert(offsetof(NONCLIENTMETRICSA, iCaptionHeight) < NONCLIENT_METRICS_SIZE,
-              "the caption height lies within the 340-byte form");
-
 std::vector<WCHAR> wide_text(const char *text)
 {
     std::vector<WCHAR> wide(strlen(text) + 1);
@@ -46,16 +41,6 @@ static HWND create_child(DWORD ex_style, const WCHAR *cls, const char *text, DWO
 {
     return CreateWindowExW(ex_style, cls, wide_text(text).data(), style, x, y, width, height,
                            parent, reinterpret_cast<HMENU>(id), app_instance, nullptr);
-}
-
-void get_frame_metrics(int *frame_width, int *caption_height)
-{
-    NONCLIENTMETRICSA metrics;
-    memset(&metrics, 0, sizeof metrics);
-    metrics.cbSize = NONCLIENT_METRICS_SIZE;
-    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, NONCLIENT_METRICS_SIZE, &metrics, 0);
-    *frame_width = GetSystemMetrics(SM_CXDLGFRAME);
-    *caption_height = metrics.iCaptionHeight;
 }
 
 void blit_bitmap(HDC dc, HBITMAP bitmap, int x, int y, int width, int height)
@@ -117,7 +102,7 @@ void open_link(HWND owner, WPARAM id)
 
 static void create_find_box(HWND window)
 {
-    create_child(0, L"static", FIND_LABEL_TEXT, WS_CHILD | WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE,
+    find_label = create_child(0, L"static", FIND_LABEL_TEXT, WS_CHILD | WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE,
                  FIND_LABEL_X, FIND_LABEL_Y, FIND_LABEL_WIDTH, FIND_LABEL_HEIGHT, window, 0);
     label_brush = CreateSolidBrush(FIND_LABEL_BACK);
     find_box = create_child(WS_EX_CLIENTEDGE, L"edit", "",
@@ -133,10 +118,6 @@ static LRESULT on_create(HWND window)
     create_key_tables();
     header_bitmap = LoadBitmapA(app_instance, MAKEINTRESOURCEA(HEADER_BITMAP_ID));
 
-    int frame = 0;
-    int caption = 0;
-    get_frame_metrics(&frame, &caption);
-
     popup_menu = CreatePopupMenu();
     AppendMenuW(popup_menu, MF_STRING, CMD_WEB_PAGE, wide_text(WEB_MENU_LABEL).data());
     AppendMenuW(popup_menu, MF_STRING, CMD_EXPORT, wide_text(EXPORT_MENU_LABEL).data());
@@ -151,12 +132,20 @@ static LRESULT on_create(HWND window)
     create_find_box(window);
 
     SetFocus(list_view);
+    int dpi = dpi_of_window(window);
+    lay_out_window(window, dpi);
 
-    // Keeps the position the platform chose; the resulting WM_SIZE fits the
-    // list view.
+    // The frame as the system draws it for this style, whatever its metrics;
+    // the position the platform chose is kept, and the resulting WM_SIZE
+    // fits the list view.
+    RECT outer;
+    RECT client;
+    GetWindowRect(window, &outer);
+    GetClientRect(window, &client);
     int width = 0;
     int height = 0;
-    main_window_size(frame, caption, &width, &height);
+    main_window_size((outer.right - outer.left) - client.right,
+                     (outer.bottom - outer.top) - client.bottom, dpi, &width, &height);
     SetWindowPos(window, nullptr, 0, 0, width, height, SWP_SHOWWINDOW | SWP_NOMOVE);
 
     // The first rebuild runs from the message loop, once the window is up.
@@ -304,6 +293,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         header_bitmap = nullptr;
         if (label_brush != nullptr) DeleteObject(label_brush);
         label_brush = nullptr;
+        release_window_scale();
         destroy_key_tables();
         main_window = nullptr;
         find_box = nullptr;
@@ -313,9 +303,21 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_SIZE: {
         int width = 0;
         int height = 0;
-        list_size_for_client(static_cast<uint32_t>(lparam), &width, &height);
-        SetWindowPos(list_view, nullptr, 0, 0, width, height, SWP_SHOWWINDOW | SWP_NOMOVE);
+        list_size_for_client(static_cast<uint32_t>(lparam), window_dpi, &width, &height);
+        SetWindowPos(list_view, nullptr, 0, scale_to_dpi(LIST_TOP, window_dpi), width, height,
+                     SWP_SHOWWINDOW | SWP_NOZORDER);
         fit_columns(width);
+        return 0;
+    }
+
+    case WM_DPICHANGED: {
+        // Moved to a display of another scale: the suggested rectangle keeps
+        // the window's size in that scale.
+        const RECT *suggested = reinterpret_cast<const RECT *>(lparam);
+        lay_out_window(window, HIWORD(wparam));
+        SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
         return 0;
     }
 
@@ -325,8 +327,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
 
     case WM_ERASEBKGND:
         // Below the strip lies the list view; nothing else needs painting.
-        blit_bitmap(reinterpret_cast<HDC>(wparam), header_bitmap, 0, 0, HEADER_WIDTH,
-                    HEADER_HEIGHT);
+        paint_header(reinterpret_cast<HDC>(wparam));
         return -1;
 
     case WM_NOTIFY:

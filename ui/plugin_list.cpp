@@ -40,6 +40,24 @@ void create_plugin_list(HWND parent)
                  LVS_EX_FULLROWSELECT);
 }
 
+// A UTF-8 text's width in the list's font.
+static int list_text_width(const char *text, void *context)
+{
+    (void)context;
+    return static_cast<int>(SendMessageW(list_view, LVM_GETSTRINGWIDTHW, 0,
+                                         reinterpret_cast<LPARAM>(wide_text(text).data())));
+}
+
+void size_columns(int dpi)
+{
+    for (int i = 0; i < LIST_COLUMN_COUNT; i++)
+        if (!list_columns[i].stretches)
+            SendMessageW(list_view, LVM_SETCOLUMNWIDTH, i,
+                         MAKELPARAM(fitted_column_width(&list_columns[i], dpi, list_text_width,
+                                                        nullptr),
+                                    0));
+}
+
 void fit_columns(int list_width)
 {
     int others = 0;
@@ -50,8 +68,8 @@ void fit_columns(int list_width)
     for (int i = 0; i < LIST_COLUMN_COUNT; i++)
         if (list_columns[i].stretches)
             SendMessageW(list_view, LVM_SETCOLUMNWIDTH, i,
-                         MAKELPARAM(stretched_width(list_columns[i].width, list_width, others,
-                                                    scroll_bar),
+                         MAKELPARAM(stretched_width(scale_to_dpi(list_columns[i].width, window_dpi),
+                                                    list_width, others, scroll_bar),
                                     0));
 }
 

@@ -40,7 +40,6 @@ extern HWND find_box;
 
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 void open_link(HWND owner, WPARAM id);
-void get_frame_metrics(int *frame_width, int *caption_height);
 void blit_bitmap(HDC dc, HBITMAP bitmap, int x, int y, int width, int height);
 
 // What open_link hands to the shell for a link id.
@@ -51,6 +50,26 @@ struct LinkTarget {
 };
 // 1 with target filled for 888 to 891; 0 for any other id.
 int link_target(WPARAM id, LinkTarget *target);
+
+// ---- the display scale --------------------------------------------------
+
+// The DPI the window is laid out for, the font its controls hold (the
+// system's message font at that DPI), and the find box's label.
+extern int window_dpi;
+extern HFONT window_font;
+extern HWND find_label;
+// The window's DPI: GetDpiForWindow where the system has it, otherwise the
+// screen's.
+int dpi_of_window(HWND window);
+// The system's message font at dpi; null when the system gives none.
+HFONT create_message_font(int dpi);
+// Places every control for dpi, gives them the font for it and draws the
+// header artwork to its scale; the window's own size is the caller's.
+void lay_out_window(HWND window, int dpi);
+// The header artwork at the window's scale (WM_ERASEBKGND).
+void paint_header(HDC dc);
+// Frees the font and the scaled artwork (WM_DESTROY).
+void release_window_scale();
 
 // ---- keys ----------------------------------------------------------------
 
@@ -70,6 +89,9 @@ extern int32_t sort_column;
 extern char find_text[FIND_TEXT_SIZE];
 
 void create_plugin_list(HWND parent);
+// Sets every column but the stretching one to its width at dpi, a narrow
+// column at least as wide as its widest text in the list's font.
+void size_columns(int dpi);
 // Widens the stretching column into the room a list view list_width wide
 // leaves, or narrows it back to its own width.
 void fit_columns(int list_width);

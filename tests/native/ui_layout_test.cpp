@@ -170,17 +170,19 @@ TEST(UiLayout, StartDirStartsAsTheDriveRoot)
     EXPECT_STREQ(start_dir, "C:\\");
 }
 
-TEST(UiLayout, WindowSizeGivesA600By480ClientForTheGivenFrame)
+TEST(UiLayout, WindowSizeGivesA600By480ClientScaledForTheGivenFrame)
 {
     struct {
-        int frame, caption, width, height;
-    } cases[] = {{3, 18, 606, 504}, {0, 0, 600, 480}, {4, 23, 608, 511}, {1, 30, 602, 512}};
+        int extra_width, extra_height, dpi, width, height;
+    } cases[] = {{6, 24, 96, 606, 504},  {0, 0, 96, 600, 480},   {8, 31, 96, 608, 511},
+                 {12, 36, 144, 912, 756}, {16, 48, 192, 1216, 1008}, {0, 0, 120, 750, 600},
+                 {0, 0, 0, 600, 480}};
     for (const auto &c : cases) {
         int width = -1;
         int height = -1;
-        main_window_size(c.frame, c.caption, &width, &height);
-        EXPECT_EQ(width, c.width);
-        EXPECT_EQ(height, c.height);
+        main_window_size(c.extra_width, c.extra_height, c.dpi, &width, &height);
+        EXPECT_EQ(width, c.width) << c.dpi;
+        EXPECT_EQ(height, c.height) << c.dpi;
     }
 }
 
@@ -188,22 +190,104 @@ TEST(UiLayout, ListFillsTheClientBelowTheHeaderStrip)
 {
     struct {
         uint32_t param;
-        int width, height;
+        int dpi, width, height;
     } cases[] = {
-        {(480u << 16) | 600u, 600, 415},
-        {(1200u << 16) | 1920u, 1920, 1135},
-        {(65u << 16) | 300u, 300, 0},
-        {0u, 0, -65},                      // minimised: no visible height, no failure
-        {(40u << 16) | 100u, 100, -25},
-        {0xFFFFFFFFu, 65535, 65535 - 65}, // both halves unsigned
+        {(480u << 16) | 600u, 96, 600, 415},
+        {(1200u << 16) | 1920u, 96, 1920, 1135},
+        {(65u << 16) | 300u, 96, 300, 0},
+        {0u, 96, 0, -65},                      // minimised: no visible height, no failure
+        {(40u << 16) | 100u, 96, 100, -25},
+        {0xFFFFFFFFu, 96, 65535, 65535 - 65}, // both halves unsigned
+        {(720u << 16) | 900u, 144, 900, 720 - 98},  // the strip scales: 65 * 1.5 = 97.5
+        {(960u << 16) | 1200u, 192, 1200, 960 - 130},
     };
     for (const auto &c : cases) {
         int width = -1;
         int height = -1;
-        list_size_for_client(c.param, &width, &height);
+        list_size_for_client(c.param, c.dpi, &width, &height);
         EXPECT_EQ(width, c.width) << std::hex << c.param;
         EXPECT_EQ(height, c.height) << std::hex << c.param;
     }
+}
+
+TEST(UiScale, SizesAreMultipliedByDpiOver96AndRounded)
+{
+    struct {
+        int value, dpi, scaled;
+    } cases[] = {{600, 96, 600}, {600, 144, 900}, {480, 192, 960}, {65, 144, 98},
+                 {25, 144, 38},  {3, 120, 4},     {1, 144, 2},     {40, 0, 40},
+                 {-65, 144, -98}, {0, 192, 0},    {2000, 168, 3500}};
+    for (const auto &c : cases) EXPECT_EQ(scale_to_dpi(c.value, c.dpi), c.scaled) << c.value << " " << c.dpi;
+}
+
+// A font of fixed pitch: each character is 7 pixels wide.
+int seven_a_letter(const char *text, void *context)
+{
+    (void)context;
+    return 7 * static_cast<int>(strlen(text));
+}
+
+TEST(UiScale, NarrowColumnsAreAsWideAsTheirWidestTextAndFreeOnesScale)
+{
+    struct {
+        int column, dpi, width;
+    } cases[] = {
+        {1, 96, 68},   // "Direct-X": 56 + 12 beats 60
+        {1, 144, 90},  // 56 + 18 is less than its 60 scaled
+        {3, 96, 47},   // "Exist": 35 + 12
+        {3, 192, 80},  // its 40 scaled
+        {5, 96, 40},   // "Bits": 28 + 12, just its own width
+        {0, 144, 300}, // free text only scales
+        {4, 192, 800},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(fitted_column_width(&list_columns[c.column], c.dpi, seven_a_letter, nullptr),
+                  c.width)
+            << list_columns[c.column].header << " at " << c.dpi;
+}
+
+TEST(UiScale, NarrowColumnsListEveryTextTheirCellsShow)
+{
+    for (int column = 0; column < LIST_COLUMN_COUNT; column++) {
+        if (list_columns[column].cell_texts == nullptr) continue;
+        for (int flags = 0; flags < 8 * 3; flags++) {
+            PlugEntry e;
+            memset(&e, 0, sizeof e);
+            e.type = flags % 3 == 0 ? PLUG_TYPE_DIRECTX : flags % 3 == 1 ? PLUG_TYPE_VS3 : PLUG_TYPE_DMO;
+            e.disabled = (flags / 3) & 1;
+            e.dll_exists = (flags / 6) & 1;
+            e.bits = (flags / 12) & 1 ? 64 : 32;
+            const char *shown = cell_text(&e, column);
+            bool listed = false;
+            for (const char *const *t = list_columns[column].cell_texts; *t != nullptr; t++)
+                listed = listed || strcmp(*t, shown) == 0;
+            EXPECT_TRUE(listed) << list_columns[column].header << ": " << shown;
+        }
+    }
+}
+
+TEST(UiScale, ResampledPicturesKeepTheirColoursAndBlendTheirEdges)
+{
+    // Two pixels, black then white, in one row.
+    const uint32_t source[2] = {0x000000u, 0xFFFFFFu};
+    uint32_t same[2] = {0, 0};
+    resample_picture(source, 2, 1, same, 2, 1);
+    EXPECT_EQ(same[0], 0x000000u);
+    EXPECT_EQ(same[1], 0xFFFFFFu);
+    // Doubled: the outer pixels keep their colours, the inner ones blend.
+    uint32_t doubled[4 * 2] = {0};
+    resample_picture(source, 2, 1, doubled, 4, 2);
+    EXPECT_EQ(doubled[0], 0x000000u);
+    EXPECT_EQ(doubled[3], 0xFFFFFFu);
+    EXPECT_EQ(doubled[1], 0x404040u);
+    EXPECT_EQ(doubled[2], 0xBFBFBFu);
+    EXPECT_EQ(doubled[5], doubled[1]); // every row alike
+    // A flat picture stays flat, channel by channel.
+    const uint32_t flat[9] = {0x123456u, 0x123456u, 0x123456u, 0x123456u, 0x123456u,
+                              0x123456u, 0x123456u, 0x123456u, 0x123456u};
+    uint32_t larger[5 * 5];
+    resample_picture(flat, 3, 3, larger, 5, 5);
+    for (uint32_t pixel : larger) EXPECT_EQ(pixel, 0x123456u);
 }
 
 TEST(UiLayout, ButtonsSitOnTheStripInARowWithoutOverlap)

@@ -101,40 +101,28 @@ Outcome run(const std::vector<std::string> &args)
     std::string line = quote(program_path());
     for (const std::string &a : args) line += " " + quote(a);
 
+    // Only the child's end is ever inheritable, and only the child inherits
+    // it (start_with_handles).
     SECURITY_ATTRIBUTES inherit = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE out_read = nullptr, out_write = nullptr;
-    if (!CreatePipe(&out_read, &out_write, &inherit, 0)) {
+    if (!CreatePipe(&out_read, &out_write, nullptr, 0)) {
         r.err = "CreatePipe failed with error " + std::to_string(GetLastError());
         return r;
     }
-    SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(out_write, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
 
-    char dir[MAX_PATH], err_path[MAX_PATH] = "";
-    GetTempPathA(sizeof dir, dir);
-    if (!GetTempFileNameA(dir, "cli", 0, err_path))
-        r.err = "GetTempFileNameA failed with error " + std::to_string(GetLastError()) + "; ";
-    HANDLE err_file = CreateFileA(err_path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Its errors go to a file of its own: a name no other run shares.
+    const std::string err_path = unique_temp_path("cli.err");
+    HANDLE err_file = CreateFileA(err_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &inherit, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     HANDLE null_in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                                  OPEN_EXISTING, 0, nullptr);
 
-    STARTUPINFOW si;
-    memset(&si, 0, sizeof si);
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = null_in;
-    si.hStdOutput = out_write;
-    si.hStdError = err_file;
     PROCESS_INFORMATION pi;
-    memset(&pi, 0, sizeof pi);
-    FxWString wide = fx_w(line);
-    std::vector<WCHAR> cmd(wide.begin(), wide.end());
-    cmd.push_back(0);
-    BOOL started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                  &si, &pi);
-    // Why a run never started, said where the failure shows it.
-    const std::string not_started =
-        started ? "" : "CreateProcessW failed with error " + std::to_string(GetLastError());
+    std::string not_started;
+    // Why a run never started is said where the failure shows it.
+    bool started = start_with_handles(line, null_in, out_write, err_file, &pi, &not_started);
+    if (!started) not_started = err_path + ": " + not_started;
     CloseHandle(out_write);
     if (started) {
         char buf[4096];
@@ -150,7 +138,7 @@ Outcome run(const std::vector<std::string> &args)
     if (err_file != INVALID_HANDLE_VALUE) CloseHandle(err_file);
     if (null_in != INVALID_HANDLE_VALUE) CloseHandle(null_in);
     r.err += not_started + read_file(err_path);
-    DeleteFileA(err_path);
+    DeleteFileA(err_path.c_str());
     return r;
 }
 

@@ -235,7 +235,7 @@ TEST_F(UiKeys, CtrlSExportsTheRowsShownAsTheCompanionWritesThem)
     type("echo");
     ASSERT_TRUE(until([&] { return rows() < total_; }));
 
-    std::string path = program_path("mp_keys_export.csv");
+    std::string path = unique_temp_path("keys_export.csv");
     DeleteFileA(path.c_str());
     press_ctrl('S');
     ASSERT_TRUE(save_as("Export list", path));
@@ -261,7 +261,7 @@ TEST_F(UiKeys, CtrlEBacksUpTheSelectionAndTheFileUndoesARemove)
     const std::string before = samples_dump();
     click(cell_centre(row_named("Echo 2"), 4), 1);
     ASSERT_TRUE(until([&] { return SendMessageA(list_, LVM_GETSELECTEDCOUNT, 0, 0) == 1; }));
-    std::string path = program_path("mp_keys_backup.reg");
+    std::string path = unique_temp_path("keys_backup.reg");
     DeleteFileA(path.c_str());
     press_ctrl('E');
     ASSERT_TRUE(save_as("Export registration", path));

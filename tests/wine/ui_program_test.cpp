@@ -173,13 +173,33 @@ TEST_F(UiResources, VersionIsTheProjectsWithItsDescription)
     FreeLibrary(version);
 }
 
-TEST_F(UiResources, ManifestAsksForTheHighestAvailableLevel)
+// Both programs: themed controls, awareness of every display's scale, and
+// the level each asks to run at.
+TEST(UiManifests, BothProgramsAreThemedAndDpiAware)
 {
-    DWORD size = 0;
-    const unsigned char *data = resource(MAKEINTRESOURCEA(24) /* RT_MANIFEST */, 1, &size);
-    ASSERT_NE(data, nullptr);
-    std::string manifest(reinterpret_cast<const char *>(data), size);
-    EXPECT_NE(manifest.find("level=\"highestAvailable\""), std::string::npos);
+    const struct {
+        const char *program;
+        const char *level;
+    } programs[] = {{"ManagePlugins.exe", "highestAvailable"}, {"manage-plugins-cli.exe", "asInvoker"}};
+    const char *wanted[] = {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                            "publicKeyToken=\"6595b64144ccf1df\"",
+                            ">PerMonitorV2, PerMonitor</dpiAwareness>", ">true/pm</dpiAware>",
+                            "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}" /* Windows 10 and 11 */,
+                            "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}" /* Windows 7 */};
+    for (const auto &p : programs) {
+        HMODULE module = LoadLibraryExA(program_path(p.program).c_str(), nullptr,
+                                        LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module, nullptr) << p.program;
+        HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24) /* RT_MANIFEST */);
+        ASSERT_NE(found, nullptr) << p.program;
+        std::string manifest(static_cast<const char *>(LockResource(LoadResource(module, found))),
+                             SizeofResource(module, found));
+        for (const char *text : wanted)
+            EXPECT_NE(manifest.find(text), std::string::npos) << p.program << " " << text;
+        EXPECT_NE(manifest.find(std::string("level=\"") + p.level + "\""), std::string::npos)
+            << p.program;
+        FreeLibrary(module);
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cwchar>
 #include <deque>
+#include <string>
 
 #include "tests/common/reg_fixture.h"
 
@@ -409,27 +410,79 @@ int run_and_wait(std::string command_line)
     return ok ? static_cast<int>(code) : -1;
 }
 
+bool start_with_handles(const std::string &command_line, HANDLE in, HANDLE out, HANDLE err,
+                        PROCESS_INFORMATION *process, std::string *why)
+{
+    memset(process, 0, sizeof *process);
+    // Each handle listed once, though one may serve twice.
+    HANDLE handles[3];
+    SIZE_T listed = 0;
+    for (HANDLE h : {in, out, err}) {
+        if (h == nullptr || h == INVALID_HANDLE_VALUE) {
+            *why = "a standard handle could not be made";
+            return false;
+        }
+        bool seen = false;
+        for (SIZE_T i = 0; i < listed; i++) seen = seen || handles[i] == h;
+        if (!seen) handles[listed++] = h;
+    }
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::vector<char> memory(size);
+    LPPROC_THREAD_ATTRIBUTE_LIST list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(memory.data());
+    if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) {
+        *why = "InitializeProcThreadAttributeList failed with error " + std::to_string(GetLastError());
+        return false;
+    }
+    BOOL ok = UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles,
+                                        listed * sizeof(HANDLE), nullptr, nullptr);
+    STARTUPINFOEXW startup;
+    memset(&startup, 0, sizeof startup);
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = in;
+    startup.StartupInfo.hStdOutput = out;
+    startup.StartupInfo.hStdError = err;
+    startup.lpAttributeList = list;
+    std::vector<WCHAR> line = wide_text(command_line.c_str());
+    if (ok)
+        ok = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+                            EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                            &startup.StartupInfo, process);
+    if (!ok) *why = "CreateProcessW failed with error " + std::to_string(GetLastError());
+    DeleteProcThreadAttributeList(list);
+    return ok != 0;
+}
+
+std::string unique_temp_path(const char *name)
+{
+    static LONG count = 0;
+    char dir[MAX_PATH] = "";
+    GetTempPathA(sizeof dir, dir);
+    return std::string(dir) + "mp_" + std::to_string(GetCurrentProcessId()) + "_" +
+           std::to_string(InterlockedIncrement(&count)) + "_" + name;
+}
+
 std::string companion_csv_bytes()
 {
-    std::string path = program_path("mp_ui_companion.csv");
+    std::string path = unique_temp_path("companion.csv");
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    STARTUPINFOA startup;
-    memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput =
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, &inherit, CREATE_ALWAYS, 0, nullptr);
-    std::string line = "manage-plugins-cli.exe list --format csv";
+    HANDLE out = CreateFileA(path.c_str(), GENERIC_WRITE, 0, &inherit, CREATE_NEW, 0, nullptr);
+    // No input, and what it says on errors goes nowhere.
+    HANDLE null = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              &inherit, OPEN_EXISTING, 0, nullptr);
+    std::string line = "\"" + program_path("manage-plugins-cli.exe") + "\" list --format csv";
     PROCESS_INFORMATION process;
-    if (CreateProcessA(program_path("manage-plugins-cli.exe").c_str(), &line[0], nullptr, nullptr,
-                       TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    std::string why;
+    if (start_with_handles(line, null, out, null, &process, &why)) {
         WaitForSingleObject(process.hProcess, 20000);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     } else {
-        fprintf(stderr, "CreateProcessA(%s) failed with error %lu\n", line.c_str(), GetLastError());
+        fprintf(stderr, "%s: %s\n", line.c_str(), why.c_str());
     }
-    CloseHandle(startup.hStdOutput);
+    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+    if (null != INVALID_HANDLE_VALUE) CloseHandle(null);
     std::string bytes = file_bytes(path);
     DeleteFileA(path.c_str());
     return bytes;

@@ -87,6 +87,15 @@ std::string file_bytes(const std::string &path);
 // Runs a command line (a platform tool such as "reg.exe import F") to its
 // end; its exit code, or -1 when it did not start.
 int run_and_wait(std::string command_line);
+// Starts command_line (UTF-8) with the given standard handles, which must be
+// inheritable. The child inherits these three and no other handle, so no
+// pipe or file made meanwhile for another child leaks into it. false, with
+// why set, when it did not start.
+bool start_with_handles(const std::string &command_line, HANDLE in, HANDLE out, HANDLE err,
+                        PROCESS_INFORMATION *process, std::string *why);
+// A path in the temporary folder that no other call and no other process
+// uses: name after this process's id and a count.
+std::string unique_temp_path(const char *name);
 // The exact bytes manage-plugins-cli.exe list --format csv writes.
 std::string companion_csv_bytes();
 // The CR LF lines of a text, without their ends.

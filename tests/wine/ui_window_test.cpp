@@ -186,15 +186,11 @@ TEST_F(UiWindow, WindowClassTitleStyleAndSize)
     EXPECT_EQ(GetClassLongPtrA(window_, GCLP_HBRBACKGROUND), static_cast<ULONG_PTR>(COLOR_MENU + 1));
     EXPECT_TRUE(IsWindowVisible(window_));
 
-    int frame = 0;
-    int caption = 0;
-    get_frame_metrics(&frame, &caption);
-    EXPECT_EQ(frame, GetSystemMetrics(SM_CXDLGFRAME));
-    EXPECT_GT(caption, 0);
-    RECT outer;
-    GetWindowRect(window_, &outer);
-    EXPECT_EQ(outer.right - outer.left, 600 + 2 * frame);
-    EXPECT_EQ(outer.bottom - outer.top, 480 + caption + 2 * frame);
+    // The client, not the frame, is the layout's size, whatever the frame's.
+    RECT client;
+    GetClientRect(window_, &client);
+    EXPECT_EQ(client.right, 600);
+    EXPECT_EQ(client.bottom, 480);
 }
 
 TEST_F(UiWindow, TenColumnsWithTheirHeadersAndWidths)
@@ -725,7 +721,7 @@ TEST_F(UiWindow, NamesInAnyScriptAreShownFoundCopiedAndExportedExactly)
     }
 
     // A UTF-8 mark, then exactly what the companion writes, line for line.
-    std::string path = program_path("mp_ui_scripts.csv");
+    std::string path = unique_temp_path("scripts.csv");
     FILE *out = fopen(path.c_str(), "wb");
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(write_shown_rows_csv(out), 1);

@@ -99,7 +99,11 @@ int add_part(RegParts *parts, int32_t id, int32_t required, HKEY root, REGSAM vi
                      name);
     snprintf(part.value, sizeof part.value, "%s", value);
     if (n <= 0 || static_cast<size_t>(n) >= sizeof part.path) return 0;
-    if (!in_classes) return snprintf(part.live, sizeof part.live, "%s", part.path) == n;
+    if (!in_classes) {
+        static_assert(sizeof part.live == sizeof part.path, "a path below the root fits live");
+        memcpy(part.live, part.path, static_cast<size_t>(n) + 1);
+        return 1;
+    }
     return classes_path(part.path, part.live, sizeof part.live);
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <strings.h>
 
+#include "catalogue/scopes.h"
 #include "extrainfo/extrainfo.h"
 #include "platform/win.h"
 #include "tests/common/reg_fixture.h"
@@ -345,6 +346,31 @@ TEST_F(ExtraInfoRead, CategoryNamesAndTable)
         EXPECT_EQ(category_table[i].description[0] != 0, i >= 8 && i <= 14) << i;
     }
     EXPECT_STREQ(category_table[12].description, "surround effects, phase decorrelator etc...");
+}
+
+} // namespace
+
+namespace {
+
+// Each scope's class key speaks for its own row: the user's self-description
+// is read from the user's classes, the machine's from the machine's, never
+// one through the merged HKCR for the other.
+TEST_F(ExtraInfoRead, EachScopeReadsItsOwnClassKey)
+{
+    const std::string user_key = std::string("Software\\Classes\\") + KEY;
+    fx_set_sz(HKEY_CURRENT_USER, user_key.c_str(), nullptr, "x");
+    fx_set_sz(HKEY_CURRENT_USER, user_key.c_str(), "Company", "Mine");
+    ExtraInfo info;
+    EXPECT_EQ(read_extra_info(CLSID, &info, 0, PLUG_SCOPE_MACHINE), -1);
+    ASSERT_EQ(read_extra_info(CLSID, &info, 0, PLUG_SCOPE_USER), 0);
+    EXPECT_STREQ(info.Company, "Mine");
+    // Written where the machine's live: through HKCR it would land in the user's.
+    fx_set_sz(HKEY_LOCAL_MACHINE, user_key.c_str(), nullptr, "x");
+    fx_set_sz(HKEY_LOCAL_MACHINE, user_key.c_str(), "Company", "Theirs");
+    ASSERT_EQ(read_extra_info(CLSID, &info, 0, PLUG_SCOPE_MACHINE), 0);
+    EXPECT_STREQ(info.Company, "Theirs");
+    ASSERT_EQ(read_extra_info(CLSID, &info, 0, PLUG_SCOPE_USER), 0);
+    EXPECT_STREQ(info.Company, "Mine");
 }
 
 } // namespace

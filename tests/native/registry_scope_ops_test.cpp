@@ -10,6 +10,7 @@
 #include "catalogue/dll_problem.h"
 #include "catalogue/scopes.h"
 #include "catalogue/views.h"
+#include "platform/keyguard.h"
 #include "registry/maintenance.h"
 #include "registry/reg_export.h"
 #include "tests/common/reg_fixture.h"
@@ -177,6 +178,16 @@ TEST_P(Scopes, AnEntryPlantedInTheUsersStoreNeverReachesTheMachine)
     ASSERT_TRUE(fx_set_sz(HKEY_CURRENT_USER,
                           (std::string(CLASSES) + STORE64_ROOT_PATH "\\" + EFFECT + "\\VS3Effects").c_str(),
                           EFFECT, "Planted"));
+
+    // Read through the merged HKCR, as every earlier version read the
+    // store, the planted entry passes for the machine's own.
+    KeyGuard seen;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, (std::string(STORE64_ROOT_PATH "\\") + FILTER).c_str(),
+                            0, KEY_READ, seen.out()),
+              ERROR_SUCCESS);
+    EXPECT_EQ(key_scope(seen.get()),
+              GetParam() == FAKE_WIN64_WIN7 ? PLUG_SCOPE_USER : PLUG_SCOPE_MACHINE);
+    seen.close();
 
     int row = row_of(FILTER, 64, PLUG_SCOPE_USER);
     ASSERT_NE(row, 0);

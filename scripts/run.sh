@@ -46,6 +46,9 @@ for dll in RoomReverb.dll ParaEQ.dll VS3/Widener.dll; do
     cp build/win64/test-dlls/x64_translated.dll "$plugins/$dll"
 done
 cp build/win64/test-dlls/x86_plain.dll "$plugins/Chorus.dll"
+# The per-user sample's DLL, where a per-user installer puts it.
+mkdir -p "$prefix/drive_c/users/Public/Home Delay"
+cp build/win64/test-dlls/x64_translated.dll "$prefix/drive_c/users/Public/Home Delay/Delay.dll"
 
 # Wine's own fonts (Tahoma, Marlett for the frame buttons) where programs in
 # the prefix find them.

@@ -64,6 +64,15 @@ int key_absent(HKEY root, const char *path, REGSAM view)
     return !key_exists(root, path, view) && !key_exists(root, path, view);
 }
 
+// The other view within the registration's scope, or 0 where the scope's
+// classes have one view (Wine's user classes): there the "other view" is
+// the same key, and no registration of its own.
+int32_t other_view_in_scope(const PlugEntry *entry)
+{
+    int32_t views[2];
+    return scope_views(known_scope(entry->scope), views) == 2 ? other_view(entry->bits) : 0;
+}
+
 // A 32-bit class may have its Filter entry only in the 64-bit place (and the
 // other way round): its own view's is used when there is one. "None" is
 // believed only when a second look agrees, as the other view's entry may be
@@ -71,7 +80,7 @@ int key_absent(HKEY root, const char *path, REGSAM view)
 REGSAM find_filter_view(const PlugEntry *entry, HKEY root, const char *filter_path)
 {
     REGSAM own = view_flag(entry->bits);
-    int32_t other = other_view(entry->bits);
+    int32_t other = other_view_in_scope(entry);
     if (other == 0 || key_exists(root, filter_path, own) || key_exists(root, filter_path, own))
         return own;
     if (key_exists(root, filter_path, view_flag(other))) return view_flag(other);
@@ -190,7 +199,7 @@ int saved_without_filter(const PlugEntry *entry, const Places *p, int32_t other)
 
 int filter_serves_other_view(const PlugEntry *entry, const Places *p)
 {
-    int32_t other = other_view(entry->bits);
+    int32_t other = other_view_in_scope(entry);
     if (other == 0) return 0;
     if (is_new_clsid(entry->clsid, other, p->scope) && !saved_without_filter(entry, p, other) &&
         !key_exists(p->root, p->clsid, view_flag(other)) &&

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/scopes.h"
 #include "platform/keyguard.h"
 #include "registry/maintenance.h"
 #include "tests/common/reg_fixture.h"
@@ -91,25 +92,31 @@ std::string part_path(PartKind kind, const std::string &clsid)
     }
 }
 
+// The root of the scope whose classes the parts and the store are below.
+HKEY scope_root_of_case = HKEY_LOCAL_MACHINE;
+
+std::string in_classes(const std::string &path) { return "Software\\Classes\\" + path; }
+
 Items live_items(PartKind kind, const std::string &clsid, int bits)
 {
     const REGSAM view = view_of(bits);
     if (kind == VS3_PART)
         return value_item(fx_dump_exact(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, view), clsid);
     return flatten(std::to_string(kind),
-                   fx_dump_exact(HKEY_CLASSES_ROOT, part_path(kind, clsid).c_str(), view));
+                   fx_dump_exact(scope_root_of_case, in_classes(part_path(kind, clsid)).c_str(),
+                                 view));
 }
 
 Items store_items(PartKind kind, const std::string &clsid, int bits)
 {
-    const std::string entry = store_entry(clsid, bits);
+    const std::string entry = in_classes(store_entry(clsid, bits));
     if (kind == VS3_PART)
-        return value_item(
-            fx_dump_exact(HKEY_CLASSES_ROOT, (entry + "\\VS3Effects").c_str(), KEY_WOW64_64KEY),
-            clsid);
+        return value_item(fx_dump_exact(scope_root_of_case, (entry + "\\VS3Effects").c_str(),
+                                        KEY_WOW64_64KEY),
+                          clsid);
     return flatten(std::to_string(kind),
-                   fx_dump_exact(HKEY_CLASSES_ROOT, (entry + "\\" + part_path(kind, clsid)).c_str(),
-                                 KEY_WOW64_64KEY));
+                   fx_dump_exact(scope_root_of_case,
+                                 (entry + "\\" + part_path(kind, clsid)).c_str(), KEY_WOW64_64KEY));
 }
 
 struct Part {
@@ -277,7 +284,11 @@ struct SweepCase {
     int bits;        // the view of the row acted on
     bool both_views; // the class is registered in the other view as well
     int32_t forms = 0; // REG_FORM_*: 0 for the type's only or old form
+    bool user = false; // registered for the user: its class keys in the user's classes
 };
+
+// What a user's registration must never change: the machine's places.
+std::string machine_before;
 
 const char SWEEP_DX[] = "{5EE9D100-0000-4000-8000-0000000000D1}";
 const char SWEEP_VS[] = "{5EE9D200-0000-4000-8000-0000000000D2}";
@@ -297,7 +308,9 @@ std::vector<Part> sweep_setup(const SweepCase &c, bool want_parts = true)
     kinds.push_back(CLSID_PART);
     if (dx && (c.forms & REG_FORM_MAPPER)) kinds.push_back(INSTANCE_PART);
     if (dmo) kinds.insert(kinds.end(), {DMO_PART, CATEGORY_PART});
-    if (!dx && !dmo) kinds.push_back(VS3_PART);
+    // A user's VS3 effect is its class key; the effects list is the machine's.
+    if (!dx && !dmo && !c.user) kinds.push_back(VS3_PART);
+    scope_root_of_case = c.user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
     std::vector<Part> parts;
     const int other = c.bits == 32 ? 64 : 32;
     for (int bits : {c.bits, other}) {
@@ -309,6 +322,8 @@ std::vector<Part> sweep_setup(const SweepCase &c, bool want_parts = true)
         if (c.forms == REG_FORM_MAPPER)
             fx_delete_tree_exact(HKEY_CLASSES_ROOT, part_path(FILTER_PART, clsid).c_str(),
                                  view_of(bits));
+        for (PartKind kind : {FILTER_PART, CLSID_PART, INSTANCE_PART, DMO_PART, CATEGORY_PART})
+            if (c.user) fx_move_to_user(part_path(kind, clsid), view_of(bits));
     }
     for (int bits : {c.bits, other}) {
         if (bits != c.bits && !c.both_views) continue;
@@ -320,6 +335,7 @@ std::vector<Part> sweep_setup(const SweepCase &c, bool want_parts = true)
     e.type = c.type;
     e.bits = c.bits;
     e.forms = c.forms;
+    e.scope = c.user ? PLUG_SCOPE_USER : PLUG_SCOPE_MACHINE;
     if (c.forms & REG_FORM_MAPPER) snprintf(e.key_name, sizeof e.key_name, "Sweep %s", clsid);
     if (dmo) snprintf(e.key_name, sizeof e.key_name, "%s", bare(clsid).c_str());
     snprintf(e.name, sizeof e.name, "%s", name);
@@ -327,6 +343,7 @@ std::vector<Part> sweep_setup(const SweepCase &c, bool want_parts = true)
     parse_clsid_text(e.clsid_text, e.clsid);
     plug_list_append(&catalogue, &e);
     if (c.start_disabled) disable_plug(1);
+    machine_before = c.user ? fx_scope_dump(HKEY_LOCAL_MACHINE, clsid, bare(clsid)) : "";
     return parts;
 }
 
@@ -341,6 +358,11 @@ int run_op(Op op)
 std::string sweep_check(const SweepCase &c, const std::vector<Part> &parts)
 {
     if (fakereg_open_handles() != 0) return "handle left open";
+    if (c.user) {
+        const std::string clsid = catalogue_get(1)->clsid_text;
+        if (fx_scope_dump(HKEY_LOCAL_MACHINE, clsid, bare(clsid)) != machine_before)
+            return "a user's registration changed the machine's places";
+    }
     const int flag = catalogue_get(1)->disabled;
     for (const Part &p : parts) {
         const Items live = live_items(p.kind, p.clsid, p.bits);
@@ -392,6 +414,11 @@ TEST_F(Reliability, FaultSweep)
         {"disable DMO", PLUG_TYPE_DMO, DISABLE, 0, 32, true, REG_FORM_DMO},
         {"enable DMO", PLUG_TYPE_DMO, ENABLE, 1, 64, false, REG_FORM_DMO},
         {"remove live DMO", PLUG_TYPE_DMO, REMOVE, 0, 64, true, REG_FORM_DMO},
+        {"disable the user's DirectX", PLUG_TYPE_DIRECTX, DISABLE, 0, 64, false, 0, true},
+        {"enable the user's mapper", PLUG_TYPE_DIRECTX, ENABLE, 1, 64, false, REG_FORM_MAPPER, true},
+        {"disable the user's VS3", PLUG_TYPE_VS3, DISABLE, 0, 64, false, 0, true},
+        {"enable the user's DMO", PLUG_TYPE_DMO, ENABLE, 1, 64, false, REG_FORM_DMO, true},
+        {"remove the user's live DirectX", PLUG_TYPE_DIRECTX, REMOVE, 0, 64, false, 0, true},
     };
     // The calls that can answer "not found" or "more data" in earnest.
     const FakeRegFn can_be_missing[] = {FR_OPEN_KEY, FR_OPEN_KEY_EX, FR_QUERY_VALUE, FR_DELETE_KEY,
@@ -725,6 +752,7 @@ private:
 
 TEST_F(Reliability, ModelBasedSequences)
 {
+    scope_root_of_case = HKEY_LOCAL_MACHINE;
     const unsigned SEQUENCES = 25, STEPS = 40;
     for (FakeMachine machine : MACHINES) {
         fakereg_set_machine(machine);

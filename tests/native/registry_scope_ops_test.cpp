@@ -98,6 +98,7 @@ TEST_P(Scopes, EachOperationStaysInTheRowsScope)
             for (const Registration &r : REGISTRATIONS) {
                 SCOPED_TRACE(std::string(r.what) + " " + std::to_string(bits) +
                              (scope == PLUG_SCOPE_USER ? " user" : " machine"));
+                const std::string nothing = fx_scope_dump(own, r.clsid, r.dmo, false);
                 seed_in(r, scope, view_flag(bits));
                 const std::string live = fx_scope_dump(own, r.clsid, r.dmo, false);
                 const std::string untouched = fx_scope_dump(other, r.clsid, r.dmo);
@@ -115,6 +116,10 @@ TEST_P(Scopes, EachOperationStaysInTheRowsScope)
                 PlugOutcome o;
                 ASSERT_TRUE(disable_plug(row, &o)) << o.key;
                 EXPECT_EQ(fx_scope_dump(other, r.clsid, r.dmo), untouched);
+                // The effects list is the machine's: a user's effect leaves it.
+                if (r.seed != seed_effect || scope == PLUG_SCOPE_USER) {
+                    EXPECT_EQ(fx_scope_dump(own, r.clsid, r.dmo, false), nothing);
+                }
                 char store[MAINT_PATH_SIZE];
                 ASSERT_TRUE(classes_path(store_root_path(listed), store, sizeof store));
                 EXPECT_TRUE(fx_key_exists(own, (std::string(store) + "\\" + r.clsid).c_str()));
@@ -128,6 +133,9 @@ TEST_P(Scopes, EachOperationStaysInTheRowsScope)
 
                 ASSERT_TRUE(remove_plug(row_of(r.clsid, listed, scope), &o)) << o.key;
                 EXPECT_EQ(fx_scope_dump(other, r.clsid, r.dmo), untouched);
+                if (r.seed != seed_effect || scope == PLUG_SCOPE_USER) {
+                    EXPECT_EQ(fx_scope_dump(own, r.clsid, r.dmo, false), nothing);
+                }
                 EXPECT_EQ(row_of(r.clsid, listed, scope), 0);
                 fakereg_reset();
             }

@@ -80,6 +80,7 @@ TEST_F(UserScope, EachFormIsTheUsersAndChangesOnlyThere)
 {
     for (const UserPlug &p : PLUGS) {
         SCOPED_TRACE(p.what);
+        const std::string nothing = fx_scope_dump(HKEY_CURRENT_USER, p.clsid, p.dmo, false);
         p.seed(p, KEY_WOW64_64KEY);
         for (const char *place : PLACES)
             ASSERT_TRUE(fx_move_to_user(place + (place[0] == 'D' ? p.dmo : p.clsid), KEY_WOW64_64KEY));
@@ -92,7 +93,7 @@ TEST_F(UserScope, EachFormIsTheUsersAndChangesOnlyThere)
         PlugOutcome o;
         ASSERT_TRUE(disable_plug(row, &o)) << o.key;
         EXPECT_EQ(fx_scope_dump(HKEY_LOCAL_MACHINE, p.clsid, p.dmo), machine);
-        EXPECT_NE(fx_scope_dump(HKEY_CURRENT_USER, p.clsid, p.dmo, false), live);
+        EXPECT_EQ(fx_scope_dump(HKEY_CURRENT_USER, p.clsid, p.dmo, false), nothing);
         row = user_row(p.clsid);
         ASSERT_NE(row, 0);
         EXPECT_EQ(catalogue_get(row)->disabled, 1);
@@ -103,6 +104,7 @@ TEST_F(UserScope, EachFormIsTheUsersAndChangesOnlyThere)
 
         ASSERT_TRUE(remove_plug(user_row(p.clsid), &o)) << o.key;
         EXPECT_EQ(user_row(p.clsid), 0);
+        EXPECT_EQ(fx_scope_dump(HKEY_CURRENT_USER, p.clsid, p.dmo, false), nothing);
         EXPECT_EQ(fx_scope_dump(HKEY_LOCAL_MACHINE, p.clsid, p.dmo), machine);
     }
 }

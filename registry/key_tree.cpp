@@ -184,14 +184,26 @@ int copy_values(HKEY dest, HKEY src, Walk *walk)
     }
 }
 
-// A key opened with REG_OPTION_OPEN_LINK is a link when it holds its target.
-int is_link(HKEY key)
+// A key opened with REG_OPTION_OPEN_LINK is a link when it holds its target:
+// 1 or 0, or -1 with *code when the registry would not say. A walk that
+// took an unanswered question for "no link" would write through the link,
+// or delete by name, into whatever it points to.
+int link_state(HKEY key, LONG *code)
 {
     WCHAR name[sizeof LINK_VALUE_NAME];
     widen_ascii(LINK_VALUE_NAME, name, sizeof LINK_VALUE_NAME);
     DWORD type = 0;
-    return RegQueryValueExW(key, name, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
-           type == REG_LINK;
+    LONG r = RegQueryValueExW(key, name, nullptr, &type, nullptr, nullptr);
+    if (r == ERROR_SUCCESS) return type == REG_LINK;
+    if (r == ERROR_FILE_NOT_FOUND) return 0;
+    *code = r;
+    return -1;
+}
+
+int is_link(HKEY key)
+{
+    LONG code = ERROR_SUCCESS;
+    return link_state(key, &code) == 1;
 }
 
 // A link whose target was never written (a copy stopped between creating it
@@ -250,11 +262,28 @@ int copy_subkeys(HKEY dest, HKEY src, Walk *walk, int depth)
 }
 
 // Copies the open source key `src` to `name` under dest_parent.
+// An ordinary key is never written through a link of the same name that
+// the destination already holds: that would land in the link's target.
+LONG no_link_in_the_way(HKEY dest_parent, const WCHAR *name, REGSAM view)
+{
+    KeyGuard existing;
+    if (RegOpenKeyExW(dest_parent, name, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | view,
+                      existing.out()) != ERROR_SUCCESS)
+        return ERROR_SUCCESS;
+    LONG code = ERROR_SUCCESS;
+    int link = link_state(existing.get(), &code);
+    if (link < 0) return code;
+    return link ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
+}
+
 int copy_level(HKEY dest_parent, HKEY src, const WCHAR *name, Walk *walk, int depth)
 {
     if (depth > MAX_TREE_DEPTH) return failed_source(walk->fail, ERROR_CANTOPEN);
     KeyGuard dest;
-    if (is_link(src)) {
+    LONG code = ERROR_SUCCESS;
+    int link = link_state(src, &code);
+    if (link < 0) return failed_source(walk->fail, code);
+    if (link) {
         int created = 0;
         LONG r = open_dest_link(dest_parent, name, walk->dest_view, &dest, &created);
         if (r != ERROR_SUCCESS) return failed(walk->fail, r);
@@ -265,8 +294,10 @@ int copy_level(HKEY dest_parent, HKEY src, const WCHAR *name, Walk *walk, int de
         if (created) delete_key_handle(dest.get());
         return 0;
     }
-    LONG r = RegCreateKeyExW(dest_parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                             KEY_READ | KEY_WRITE | walk->dest_view, nullptr, dest.out(), nullptr);
+    LONG r = no_link_in_the_way(dest_parent, name, walk->dest_view);
+    if (r == ERROR_SUCCESS)
+        r = RegCreateKeyExW(dest_parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_READ | KEY_WRITE | walk->dest_view, nullptr, dest.out(), nullptr);
     if (r != ERROR_SUCCESS) return failed(walk->fail, r);
     // Every value of this level is written before any subkey is visited.
     if (!copy_values(dest.get(), src, walk)) return 0;
@@ -295,7 +326,10 @@ int delete_level(HKEY parent, const WCHAR *name, REGSAM view, TreeFailure *fail,
     LONG r = RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK,
                            DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | view, key.out());
     if (r != ERROR_SUCCESS) return failed(fail, r);
-    if (is_link(key.get())) {
+    LONG code = ERROR_SUCCESS;
+    int link = link_state(key.get(), &code);
+    if (link < 0) return failed(fail, code);
+    if (link) {
         // Deleting by name would follow the link and delete its target.
         r = delete_key_handle(key.get());
         return r == ERROR_SUCCESS ? 1 : failed(fail, r);
@@ -313,7 +347,9 @@ int read_level(HKEY key, REGSAM view, const TreeReader *reader, CopyBuffers *buf
                TreeFailure *fail, int depth)
 {
     if (depth > MAX_TREE_DEPTH) return failed_source(fail, ERROR_CANTOPEN);
-    int link = is_link(key);
+    LONG code = ERROR_SUCCESS;
+    int link = link_state(key, &code);
+    if (link < 0) return failed_source(fail, code);
     if (!reader->key(reader->context, key, link)) return failed_source(fail, ERROR_CANCELLED);
     if (link) return 1;
     for (DWORD i = 0;; i++) {
@@ -388,9 +424,13 @@ int copy_key_tree_to(HKEY dest_parent, REGSAM dest_view, const char *dest_path, 
         if (r != ERROR_SUCCESS) failed_source(fail, r);
     }
     // A link at the top would have needed its destination made as a link.
-    if (r == ERROR_SUCCESS && is_link(src.get())) {
-        r = ERROR_ALREADY_EXISTS;
-        failed_source(fail, r);
+    if (r == ERROR_SUCCESS) {
+        LONG code = ERROR_SUCCESS;
+        int link = link_state(src.get(), &code);
+        if (link != 0) {
+            r = link < 0 ? code : ERROR_ALREADY_EXISTS;
+            failed_source(fail, r);
+        }
     }
     if (r == ERROR_SUCCESS && copy_values(dest.get(), src.get(), &walk) &&
         copy_subkeys(dest.get(), src.get(), &walk, 0))

@@ -335,3 +335,40 @@ TEST_F(DeleteTree, EnumerationFailureKeepsTheKey)
 }
 
 } // namespace
+
+namespace {
+
+// A link whose kind the registry will not tell is neither copied as an
+// ordinary key nor deleted by name: either would reach its target. Nor is
+// an ordinary key written through a link the destination already holds.
+TEST_F(KeyTree, AnUntellableOrWaitingLinkIsNeverWrittenOrDeletedThrough)
+{
+    const std::string target = path(SRC, "Target");
+    ASSERT_TRUE(fx_set_dword(HKEY_CURRENT_USER, target.c_str(), "kept", 7));
+    ASSERT_TRUE(fx_create_link(HKEY_CURRENT_USER, path(SRC, "Reg\\Loop").c_str(),
+                               ("\\REGISTRY\\USER\\" FAKE_USER_SID "\\" + target).c_str()));
+    const std::string before = fx_dump_exact(HKEY_CURRENT_USER, SRC);
+    const std::string loop = "HKCU\\" + path(SRC, "Reg\\Loop");
+    for (const char *what : {"copy", "delete"}) {
+        fakereg_fail_on(FR_QUERY_VALUE, loop.c_str(), "SymbolicLinkValue", -1, ERROR_ACCESS_DENIED);
+        int done = std::string(what) == "copy"
+                       ? copy("Reg")
+                       : delete_key_tree(HKEY_CURRENT_USER, path(SRC, "Reg").c_str());
+        fakereg_clear_faults();
+        EXPECT_EQ(done, 0) << what;
+        EXPECT_EQ(fx_dump_exact(HKEY_CURRENT_USER, SRC), before) << what;
+    }
+    EXPECT_EQ(dst_dump("Reg\\Loop"), "");
+
+    // The destination holds a link where the source has an ordinary key.
+    ASSERT_TRUE(fx_delete_tree_exact(HKEY_CURRENT_USER, path(SRC, "Reg\\Loop").c_str()));
+    ASSERT_TRUE(fx_set_dword(HKEY_CURRENT_USER, path(SRC, "Reg\\Loop").c_str(), "new", 1));
+    ASSERT_TRUE(fx_create(HKEY_CURRENT_USER, path(DST, "Reg").c_str()));
+    ASSERT_TRUE(fx_create_link(HKEY_CURRENT_USER, path(DST, "Reg\\Loop").c_str(),
+                               ("\\REGISTRY\\USER\\" FAKE_USER_SID "\\" + target).c_str()));
+    const std::string target_before = fx_dump_exact(HKEY_CURRENT_USER, target.c_str());
+    EXPECT_EQ(copy("Reg"), 0);
+    EXPECT_EQ(fx_dump_exact(HKEY_CURRENT_USER, target.c_str()), target_before);
+}
+
+} // namespace

@@ -225,24 +225,15 @@ struct FilterKeys {
     Instances found;
 };
 
-// A key the scope reaches through a link into the other scope is not
-// that scope's: it is left to that one's walk.
-static void open_in_scope(int32_t scope, const char *path, REGSAM view, KeyGuard *key)
-{
-    if (open_classes(scope, path, KEY_READ | view, key->out()) == ERROR_SUCCESS &&
-        key_scope(key->get()) != scope)
-        key->close();
-}
-
 static void open_filter_keys(FilterKeys *f, int32_t scope)
 {
     f->scope = scope;
     f->count = scope_views(scope, f->bits);
     for (int i = 0; i < f->count; i++) {
         REGSAM view = view_flag(f->bits[i]);
-        open_in_scope(scope, "Filter", view, &f->key[i]);
-        open_in_scope(scope, "CLSID", view, &f->classes[i]);
-        open_in_scope(scope, MAPPER_INSTANCE_PATH, view, &f->instances[i]);
+        open_classes(scope, "Filter", KEY_READ | view, f->key[i].out());
+        open_classes(scope, "CLSID", KEY_READ | view, f->classes[i].out());
+        open_classes(scope, MAPPER_INSTANCE_PATH, KEY_READ | view, f->instances[i].out());
     }
     memset(&f->found, 0, sizeof f->found);
     for (int i = 0; i < f->count; i++)

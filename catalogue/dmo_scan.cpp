@@ -45,8 +45,7 @@ static void scan_dmos_of_view(int32_t bits, int32_t scope)
     KeyGuard category, objects, classes;
     if (open_classes(scope, DMO_AUDIO_EFFECTS_PATH, KEY_READ | view, category.out()) !=
             ERROR_SUCCESS ||
-        open_classes(scope, DMO_ROOT_PATH, KEY_READ | view, objects.out()) != ERROR_SUCCESS ||
-        key_scope(objects.get()) != scope)
+        open_classes(scope, DMO_ROOT_PATH, KEY_READ | view, objects.out()) != ERROR_SUCCESS)
         return;
     // Without its class key a DMO is still listed: it shows no DLL.
     open_classes(scope, "CLSID", KEY_READ | view, classes.out());

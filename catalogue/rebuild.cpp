@@ -208,8 +208,7 @@ void scan_disabled_store()
         for (int i = 0; i < n; i++) {
             KeyGuard root;
             if (open_classes(scopes[s], store_root_path(views[i]), KEY_READ | store_view(),
-                             root.out()) == ERROR_SUCCESS &&
-                key_scope(root.get()) == scopes[s])
+                             root.out()) == ERROR_SUCCESS)
                 walk_store(root.get(), views[i], scopes[s]);
         }
     }

@@ -6,15 +6,14 @@
 #include "platform/keyguard.h"
 #include "platform/ntreg.h"
 #include "platform/regtext.h"
+#include "platform/widetext.h"
 
 #define CLASSES_PATH "Software\\Classes"
 
 static int starts_with_folded(const WCHAR *text, const char *prefix)
 {
     for (; *prefix != '\0'; prefix++, text++) {
-        WCHAR c = *text;
-        if (c >= 'a' && c <= 'z') c = static_cast<WCHAR>(c - 'a' + 'A');
-        if (c != static_cast<WCHAR>(*prefix)) return 0;
+        if (ascii_upper(*text) != static_cast<WCHAR>(*prefix)) return 0;
     }
     return 1;
 }
@@ -33,9 +32,7 @@ int registry_scopes(int32_t scopes[2])
     scopes[0] = PLUG_SCOPE_MACHINE;
     scopes[1] = PLUG_SCOPE_USER;
     KeyGuard user;
-    if (reg_open(HKEY_CURRENT_USER, CLASSES_PATH, 0, KEY_READ, user.out()) != ERROR_SUCCESS)
-        return 1;
-    return key_scope(user.get()) == PLUG_SCOPE_USER ? 2 : 1;
+    return open_classes(PLUG_SCOPE_USER, "", KEY_READ, user.out()) == ERROR_SUCCESS ? 2 : 1;
 }
 
 int scope_views(int32_t scope, int32_t bits[2])
@@ -86,5 +83,9 @@ LONG open_classes(int32_t scope, const char *sub, REGSAM access, HKEY *out)
     *out = nullptr;
     char path[1024];
     if (!classes_path(sub, path, sizeof path)) return ERROR_INVALID_PARAMETER;
-    return reg_open(scope_root(scope), path, 0, access, out);
+    LONG r = reg_open(scope_root(scope), path, 0, access, out);
+    if (r != ERROR_SUCCESS || key_scope(*out) == known_scope(scope)) return r;
+    RegCloseKey(*out);
+    *out = nullptr;
+    return ERROR_FILE_NOT_FOUND;
 }

@@ -31,7 +31,10 @@ HKEY scope_root(int32_t scope);
 // "Software\Classes\" followed by sub (sub may be ""): a path below
 // scope_root. 0 when it does not fit size.
 int classes_path(const char *sub, char *out, size_t size);
-// Opens sub below the scope's classes, in the view the access asks for.
+// Opens sub below the scope's classes, in the view the access asks for. A
+// key that a link takes into the other scope, or whose scope cannot be
+// told, is not this scope's: ERROR_FILE_NOT_FOUND, so that no walk lists
+// or changes it as this scope's.
 LONG open_classes(int32_t scope, const char *sub, REGSAM access, HKEY *out);
 // The scope the key really lives in, by its kernel name; 0 when that name
 // cannot be told or is neither.

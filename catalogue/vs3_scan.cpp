@@ -116,9 +116,7 @@ static void scan_effects_of_view(int32_t bits, int32_t scope)
     KeyGuard effects, classes;
     if (reg_open(HKEY_LOCAL_MACHINE, VS3_EFFECTS_PATH, 0, KEY_READ | view_flag(bits),
                       effects.out()) != ERROR_SUCCESS ||
-        open_classes(scope, "CLSID", KEY_READ | view_flag(bits), classes.out()) !=
-            ERROR_SUCCESS ||
-        key_scope(classes.get()) != scope)
+        open_classes(scope, "CLSID", KEY_READ | view_flag(bits), classes.out()) != ERROR_SUCCESS)
         return;
     DWORD failures = 0;
     for (DWORD i = 0;; i++) {

@@ -46,6 +46,7 @@ struct Places {
     char filter[MAINT_PATH_SIZE]; // Software\Classes\Filter\{clsid}
     char clsid[MAINT_PATH_SIZE];  // Software\Classes\CLSID\{clsid}
     REGSAM view;                  // the registration's view
+    int32_t other;                // a filter's other view in its scope, or 0
     REGSAM filter_view;           // the view its Filter key is found in
     REGSAM store_view;
     RegParts parts;               // what the registration consists of
@@ -67,20 +68,19 @@ int key_absent(HKEY root, const char *path, REGSAM view)
 // The other view within the registration's scope, or 0 where the scope's
 // classes have one view (Wine's user classes): there the "other view" is
 // the same key, and no registration of its own.
-int32_t other_view_in_scope(const PlugEntry *entry)
+int32_t other_view_in_scope(int32_t scope, int32_t bits)
 {
     int32_t views[2];
-    return scope_views(known_scope(entry->scope), views) == 2 ? other_view(entry->bits) : 0;
+    return scope_views(scope, views) == 2 ? other_view(bits) : 0;
 }
 
 // A 32-bit class may have its Filter entry only in the 64-bit place (and the
 // other way round): its own view's is used when there is one. "None" is
 // believed only when a second look agrees, as the other view's entry may be
 // deleted on the strength of it.
-REGSAM find_filter_view(const PlugEntry *entry, HKEY root, const char *filter_path)
+REGSAM find_filter_view(const PlugEntry *entry, int32_t other, HKEY root, const char *filter_path)
 {
     REGSAM own = view_flag(entry->bits);
-    int32_t other = other_view_in_scope(entry);
     if (other == 0 || key_exists(root, filter_path, own) || key_exists(root, filter_path, own))
         return own;
     if (key_exists(root, filter_path, view_flag(other))) return view_flag(other);
@@ -165,7 +165,9 @@ int compose_places(const PlugEntry *entry, Places *p)
         return 0;
     p->view = view_flag(entry->bits);
     p->store_view = store_view();
-    p->filter_view = find_filter_view(entry, p->root, p->filter);
+    // Asked once an operation, and only of a filter: no other part serves a view but its own.
+    p->other = entry->type == PLUG_TYPE_DIRECTX ? other_view_in_scope(p->scope, entry->bits) : 0;
+    p->filter_view = find_filter_view(entry, p->other, p->root, p->filter);
     return state_parts(entry, *p, &p->parts);
 }
 
@@ -199,7 +201,7 @@ int saved_without_filter(const PlugEntry *entry, const Places *p, int32_t other)
 
 int filter_serves_other_view(const PlugEntry *entry, const Places *p)
 {
-    int32_t other = other_view_in_scope(entry);
+    int32_t other = p->other;
     if (other == 0) return 0;
     if (is_new_clsid(entry->clsid, other, p->scope) && !saved_without_filter(entry, p, other) &&
         !key_exists(p->root, p->clsid, view_flag(other)) &&

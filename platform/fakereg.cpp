@@ -274,6 +274,8 @@ const int MAX_LINK_HOPS = 32;
 
 const WStr WOW_NODE = u"Wow6432Node";
 const WStr LINK_VALUE = u"SymbolicLinkValue";
+// The user's classes, as the physical path of a node folds.
+const WStr USER_CLASSES = u"HKCU\\SOFTWARE\\CLASSES";
 
 struct Value {
     WStr name;
@@ -608,7 +610,7 @@ bool leads_to_machine_classes(const Spot &at, const WStr &folded_child)
 // HKCU\Software\Classes: the user's classes.
 bool is_user_classes(const Spot &at)
 {
-    return at.root == SLOT_HKCU && at.depth == 2 && fold(at.path) == u"HKCU\\SOFTWARE\\CLASSES";
+    return at.root == SLOT_HKCU && at.depth == 2 && fold(at.path) == USER_CLASSES;
 }
 
 // The keys whose subkeys the 32-bit view sends to a Wow6432Node twin.
@@ -1228,12 +1230,11 @@ int registry_key_name(HKEY key, WCHAR *out, ULONG out_chars)
         if (!resolve(key, &node, &access) || node->deleted) return 0;
         // The physical path after its root's short name; Windows names the
         // user's classes as a hive of their own, Wine as the key they are.
-        const WStr user_classes = u"HKCU\\SOFTWARE\\CLASSES";
-        WStr start = fold(node->path.substr(0, user_classes.size()));
-        bool own_hive = state().machine != FAKE_WIN64_WINE8 && start == user_classes &&
+        WStr start = fold(node->path.substr(0, USER_CLASSES.size()));
+        bool own_hive = state().machine != FAKE_WIN64_WINE8 && start == USER_CLASSES &&
                         (node->path.size() == start.size() || node->path[start.size()] == u'\\');
         if (own_hive)
-            name = WStr(user_hive) + u"_Classes" + node->path.substr(user_classes.size());
+            name = WStr(user_hive) + u"_Classes" + node->path.substr(USER_CLASSES.size());
         else
             name = WStr(kernel_roots[node->root]) + node->path.substr(4);
     }
